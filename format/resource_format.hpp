@@ -1,0 +1,98 @@
+// Byte layouts shared by the packer and the extractor: the resource file
+// (resource_header, body_header, payload) and the resource set (set_header,
+// table of contents, bodies).  Every integer is a 32-bit little-endian word;
+// the encoders and decoders below are the only code that knows byte order.
+// This library never prints, exits or touches a file.
+#ifndef RESOURCE_FORMAT_HPP
+#define RESOURCE_FORMAT_HPP
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+// "0SER": first word of every resource file.
+inline constexpr std::uint32_t RESOURCE_MAGIC = 0x52455330u;
+// "0TSR": first word of every resource set.
+inline constexpr std::uint32_t SET_MAGIC = 0x52535430u;
+// "!IGM": second word of the body_header written back by the extractor.
+inline constexpr std::uint32_t BODY_MARK = 0x4D474921u;
+
+inline constexpr std::size_t RESOURCE_HEADER_SIZE = 12;
+inline constexpr std::size_t BODY_HEADER_SIZE = 8;
+inline constexpr std::size_t SET_HEADER_SIZE = 20;
+inline constexpr std::size_t TOC_ENTRY_SIZE = 56;
+
+// A name is stored in a 36-byte zero-padded field and holds at most 32 bytes
+// followed by its terminator.
+inline constexpr std::size_t NAME_FIELD_SIZE = 36;
+inline constexpr std::size_t NAME_MAX_LENGTH = 32;
+
+// The body of a resource is the file from the end of its resource_header on:
+// body_header and payload.  A resource file shorter than this holds no body.
+inline constexpr std::size_t RESOURCE_FILE_MIN_SIZE = RESOURCE_HEADER_SIZE + BODY_HEADER_SIZE;
+
+// Offsets, sizes and counts are 32-bit words; no set may be longer than the
+// largest value they can describe as a signed number.
+inline constexpr std::int64_t SET_SIZE_MAX = 2147483647;
+
+struct resource_header {
+    std::uint32_t magic = 0;
+    std::uint32_t word1 = 0;
+    std::uint32_t word2 = 0;
+};
+
+struct body_header {
+    std::uint32_t word0 = 0;
+    std::uint32_t word1 = 0;
+};
+
+struct set_header {
+    std::uint32_t magic = 0;
+    std::uint32_t reserved = 0;
+    std::uint32_t count = 0;
+    std::uint32_t keep_count = 0;
+    std::uint32_t keep_end = 0;
+};
+
+struct toc_entry {
+    std::array<char, NAME_FIELD_SIZE> name{};
+    std::uint32_t word1 = 0;
+    std::uint32_t word2 = 0;
+    std::uint32_t size = 0;
+    std::uint32_t reserved1 = 0;
+    std::uint32_t reserved2 = 0;
+};
+
+using resource_header_bytes = std::array<unsigned char, RESOURCE_HEADER_SIZE>;
+using body_header_bytes = std::array<unsigned char, BODY_HEADER_SIZE>;
+using set_header_bytes = std::array<unsigned char, SET_HEADER_SIZE>;
+using toc_entry_bytes = std::array<unsigned char, TOC_ENTRY_SIZE>;
+
+std::uint32_t load_le32(std::span<const unsigned char, 4> bytes);
+void store_le32(std::span<unsigned char, 4> bytes, std::uint32_t value);
+
+void encode_resource_header(const resource_header& header,
+                            std::span<unsigned char, RESOURCE_HEADER_SIZE> out);
+resource_header decode_resource_header(std::span<const unsigned char, RESOURCE_HEADER_SIZE> in);
+
+void encode_body_header(const body_header& header, std::span<unsigned char, BODY_HEADER_SIZE> out);
+body_header decode_body_header(std::span<const unsigned char, BODY_HEADER_SIZE> in);
+
+void encode_set_header(const set_header& header, std::span<unsigned char, SET_HEADER_SIZE> out);
+set_header decode_set_header(std::span<const unsigned char, SET_HEADER_SIZE> in);
+
+void encode_toc_entry(const toc_entry& entry, std::span<unsigned char, TOC_ENTRY_SIZE> out);
+toc_entry decode_toc_entry(std::span<const unsigned char, TOC_ENTRY_SIZE> in);
+
+// Stores name in the entry's field, zero-padded.  False, leaving the field
+// untouched, when the name is longer than NAME_MAX_LENGTH or holds a zero byte.
+bool set_entry_name(toc_entry& entry, std::string_view name);
+
+// The stored name: the bytes before the first zero byte, or all 36 bytes of
+// the field when it holds no terminator.
+std::string entry_name(const toc_entry& entry);
+
+#endif

@@ -1,0 +1,171 @@
+#include "resource_table.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+resource_table table;
+
+void logerr(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+}
+
+namespace {
+
+// Graphic characters are the printable ones other than space; every other
+// byte, 0x80 to 0xFF included, ends a listfile name.
+bool is_graphic(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x21 && byte <= 0x7E;
+}
+
+// Length of an open file, found by seeking to its end; -1 when the position
+// cannot be had.  64-bit on every platform, so that no length wraps.
+std::int64_t file_length(std::FILE* file)
+{
+#if defined(_WIN32)
+    if (_fseeki64(file, 0, SEEK_END) != 0) {
+        return -1;
+    }
+    return _ftelli64(file);
+#else
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        return -1;
+    }
+    return std::ftell(file);
+#endif
+}
+
+char ascii_lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+bool filename_is_valid(const char* name)
+{
+    if (std::strlen(name) > NAME_MAX_LENGTH) {
+        logerr("Filename \"%s\" is too long", name);
+        return false;
+    }
+    return true;
+}
+
+bool handle_directive(const char* name)
+{
+    if (name[0] != '!') {
+        return false;
+    }
+    // Only the seven characters after the '!' are compared, so "!Discarded"
+    // names the directive too.  The comparison stops at the first mismatch,
+    // which a terminator always is.
+    static constexpr char discard[] = "discard";
+    for (std::size_t i = 0; i + 1 < sizeof discard; ++i) {
+        if (ascii_lower(name[1 + i]) != discard[i]) {
+            logerr("unrecognized directive: %s", name + 1);
+            return false;
+        }
+    }
+    table.discard_index = table.count;
+    table.discard_total = table.data_total;
+    return true;
+}
+
+bool add_to_toc(const char* name)
+{
+    if (handle_directive(name)) {
+        return true;
+    }
+    if (table.count >= RESOURCE_SET_MAX) {
+        logerr("Too many resources! Increase RESOURCE_SET_MAX.");
+        return false;
+    }
+    if (!filename_is_valid(name)) {
+        return false;
+    }
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr) {
+        logerr("Can't read \"%s\", aborting.", name);
+        return false;
+    }
+    resource_header_bytes bytes{};
+    if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        logerr("Can't read \"%s\", aborting.", name);
+        std::fclose(file);
+        return false;
+    }
+    const resource_header header = decode_resource_header(bytes);
+    if (header.magic != RESOURCE_MAGIC) {
+        logerr("\"%s\" is not a resource, aborting.", name);
+        std::fclose(file);
+        return false;
+    }
+    const std::int64_t length = file_length(file);
+    std::fclose(file);
+    if (length < 0) {
+        logerr("ftell() fails on \"%s\", aborting.", name);
+        return false;
+    }
+    // A file too short to hold its body_header would give a negative size.
+    if (length < static_cast<std::int64_t>(RESOURCE_FILE_MIN_SIZE)) {
+        logerr("Can't read \"%s\", aborting.", name);
+        return false;
+    }
+    const std::int64_t body_length = length - static_cast<std::int64_t>(RESOURCE_HEADER_SIZE);
+    const std::int64_t set_length = static_cast<std::int64_t>(SET_HEADER_SIZE) +
+                                    static_cast<std::int64_t>(TOC_ENTRY_SIZE) * (table.count + 1) +
+                                    table.data_total + body_length;
+    if (set_length > SET_SIZE_MAX) {
+        logerr("\"%s\" does not fit in the set, aborting.", name);
+        return false;
+    }
+
+    toc_entry& entry = table.entries[static_cast<std::size_t>(table.count)];
+    set_entry_name(entry, name); // cannot fail: the length was checked above
+    entry.word1 = header.word1;
+    entry.word2 = header.word2;
+    entry.size = static_cast<std::uint32_t>(length - static_cast<std::int64_t>(RESOURCE_FILE_MIN_SIZE));
+    table.data_total += body_length;
+    ++table.count;
+    return true;
+}
+
+bool add_to_filelist(const char* arg)
+{
+    if (arg[0] != '@') {
+        return add_to_toc(arg);
+    }
+    std::FILE* list = std::fopen(arg + 1, "rb");
+    if (list == nullptr) {
+        logerr("Can't open listfile \"%s\"", arg);
+        return false;
+    }
+    // A line longer than the bound arrives in pieces, each taken as a line.
+    char line[LISTFILE_LINE_BOUND];
+    while (std::fgets(line, sizeof line, list) != nullptr) {
+        char* end = line;
+        while (is_graphic(*end)) {
+            ++end;
+        }
+        *end = '\0';
+        if (!add_to_toc(line)) {
+            logerr("Can't add \"%s\"", line);
+            std::fclose(list);
+            return false;
+        }
+    }
+    const bool read_failed = std::ferror(list) != 0;
+    std::fclose(list);
+    if (read_failed) {
+        logerr("Can't read listfile \"%s\"", arg);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,106 @@
+#include "set_writer.hpp"
+
+#include "resource_table.hpp"
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+namespace {
+
+// The one copy buffer; static so that no resource, however large, changes the
+// program's memory use.
+unsigned char copy_buffer[COPY_BUFFER_SIZE];
+
+set_header make_set_header()
+{
+    const std::int64_t bodies_start = static_cast<std::int64_t>(SET_HEADER_SIZE) +
+                                      static_cast<std::int64_t>(TOC_ENTRY_SIZE) * table.count;
+    set_header header;
+    header.magic = SET_MAGIC;
+    header.count = static_cast<std::uint32_t>(table.count);
+    if (table.discard_index == -1) {
+        header.keep_count = header.count;
+        header.keep_end = static_cast<std::uint32_t>(bodies_start + table.data_total);
+    } else {
+        header.keep_count = static_cast<std::uint32_t>(table.discard_index);
+        header.keep_end = static_cast<std::uint32_t>(bodies_start + table.discard_total);
+    }
+    return header;
+}
+
+} // namespace
+
+void usage(const char* program)
+{
+    logerr("usage: %s outputfile [file1 | @listfile] [...]", program);
+}
+
+bool copy_file(std::FILE* out, std::FILE* in, std::uint64_t length)
+{
+    std::uint64_t left = length;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof copy_buffer));
+        const std::size_t got = std::fread(copy_buffer, 1, want, in);
+        if (got != want) {
+            logerr(std::ferror(in) != 0 ? "fread fails!" : "size changed!");
+            return false;
+        }
+        if (std::fwrite(copy_buffer, 1, got, out) != got) {
+            logerr("fwrite fails!");
+            return false;
+        }
+        left -= got;
+    }
+    if (std::fgetc(in) != EOF) {
+        logerr("size changed!");
+        return false;
+    }
+    if (std::ferror(in) != 0) {
+        logerr("fread fails!");
+        return false;
+    }
+    return true;
+}
+
+bool gen_output(std::FILE* out, const char* out_name)
+{
+    const auto count = static_cast<std::size_t>(table.count);
+
+    // The header and the whole table go out as one block, flushed at once so
+    // that an output that takes nothing is reported as such.
+    std::vector<unsigned char> head(SET_HEADER_SIZE + TOC_ENTRY_SIZE * count);
+    const std::span<unsigned char> head_bytes(head);
+    encode_set_header(make_set_header(), head_bytes.first<SET_HEADER_SIZE>());
+    for (std::size_t i = 0; i < count; ++i) {
+        encode_toc_entry(table.entries[i],
+                         head_bytes.subspan(SET_HEADER_SIZE + TOC_ENTRY_SIZE * i).first<TOC_ENTRY_SIZE>());
+    }
+    if (std::fwrite(head.data(), 1, head.size(), out) != head.size() || std::fflush(out) != 0) {
+        logerr("Can't write \"%s\"", out_name);
+        return false;
+    }
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const toc_entry& entry = table.entries[i];
+        const char* name = entry.name.data();
+        std::FILE* in = std::fopen(name, "rb");
+        if (in == nullptr) {
+            logerr("Can't open \"%s\", aborting.", name);
+            return false;
+        }
+        // Skip the resource_header.  A file that has shrunk below it meets its
+        // end at once in copy_file, which reports it.
+        resource_header_bytes skipped{};
+        const std::size_t skipped_length = std::fread(skipped.data(), 1, skipped.size(), in);
+        static_cast<void>(skipped_length);
+        const std::uint64_t body_length = std::uint64_t{entry.size} + BODY_HEADER_SIZE;
+        if (!copy_file(out, in, body_length)) {
+            logerr("Error copying \"%s\"", name);
+            std::fclose(in);
+            return false;
+        }
+        std::fclose(in);
+    }
+    return true;
+}

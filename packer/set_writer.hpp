@@ -1,0 +1,24 @@
+// The packer's output side: the usage line, and the writer that turns the
+// resource table into a resource set.
+#ifndef PACKER_SET_WRITER_HPP
+#define PACKER_SET_WRITER_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Bodies are streamed through one buffer of this size.
+inline constexpr std::size_t COPY_BUFFER_SIZE = 256 * 1024;
+
+void usage(const char* program);
+
+// Writes the whole set described by the table onto out, whose file is named
+// out_name.  False, after its error lines, when any write or copy failed.
+bool gen_output(std::FILE* out, const char* out_name);
+
+// Copies exactly length bytes from the current position of in onto out, and
+// checks that in then ends: a file that has grown or shrunk since it was
+// measured is refused with "size changed!".
+bool copy_file(std::FILE* out, std::FILE* in, std::uint64_t length);
+
+#endif

@@ -1,0 +1,168 @@
+// The packer's writer against files that change between their check and
+// their copy, which the black-box tests cannot arrange deterministically.
+#include "resource_table.hpp"
+#include "set_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string file_bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const fs::path& path, const std::string& content, bool append = false)
+{
+    std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    out << content;
+}
+
+// A resource file: "0SER", words 1 and 2, the usual body_header, payload.
+std::string resource(const std::string& payload)
+{
+    return std::string("0SER\1\0\0\0\2\0\0\0\0\0\0\0!IGM", 20) + payload;
+}
+
+class PackerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        table = resource_table{};
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               (std::string("vashpak_unit_") + info->test_suite_name() + "_" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        old_cwd_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+
+    void TearDown() override
+    {
+        fs::current_path(old_cwd_);
+        fs::remove_all(dir_);
+    }
+
+    // Runs gen_output into out.set and returns its result; the lines it
+    // logged land in err.
+    bool write_set(std::string& err)
+    {
+        std::FILE* out = std::fopen("out.set", "wb");
+        EXPECT_NE(out, nullptr);
+        ::testing::internal::CaptureStderr();
+        const bool ok = gen_output(out, "out.set");
+        err = ::testing::internal::GetCapturedStderr();
+        std::fclose(out);
+        return ok;
+    }
+
+    fs::path dir_;
+    fs::path old_cwd_;
+};
+
+TEST_F(PackerTest, FileGrownSinceItsCheckIsNotCopied)
+{
+    write_file("a.res", resource("abc"));
+    ASSERT_TRUE(add_to_toc("a.res"));
+    write_file("a.res", "more", true);
+
+    std::string err;
+    EXPECT_FALSE(write_set(err));
+    EXPECT_EQ(err, "size changed!\nError copying \"a.res\"\n");
+}
+
+TEST_F(PackerTest, FileShrunkSinceItsCheckIsNotCopied)
+{
+    write_file("a.res", resource(std::string(5000, 'p')));
+    write_file("b.res", resource("b"));
+    ASSERT_TRUE(add_to_toc("b.res"));
+    ASSERT_TRUE(add_to_toc("a.res"));
+    write_file("a.res", resource("short"));
+
+    std::string err;
+    EXPECT_FALSE(write_set(err));
+    EXPECT_EQ(err, "size changed!\nError copying \"a.res\"\n");
+    // Header, table and the first body went out before the failure.
+    EXPECT_GE(file_bytes("out.set").size(), 20u + 2 * 56u + 9u);
+}
+
+TEST_F(PackerTest, FileCutBelowItsHeaderIsASizeChange)
+{
+    write_file("a.res", resource("abc"));
+    ASSERT_TRUE(add_to_toc("a.res"));
+    write_file("a.res", "0SE");
+
+    std::string err;
+    EXPECT_FALSE(write_set(err));
+    EXPECT_EQ(err, "size changed!\nError copying \"a.res\"\n");
+}
+
+TEST_F(PackerTest, FileRemovedSinceItsCheckCannotBeOpened)
+{
+    write_file("a.res", resource("abc"));
+    ASSERT_TRUE(add_to_toc("a.res"));
+    fs::remove("a.res");
+
+    std::string err;
+    EXPECT_FALSE(write_set(err));
+    EXPECT_EQ(err, "Can't open \"a.res\", aborting.\n");
+    EXPECT_EQ(file_bytes("out.set").size(), 20u + 56u);
+}
+
+// Bodies around multiples of the copy buffer come out whole, and the copy
+// stops exactly at the recorded length.
+TEST_F(PackerTest, CopyFileCopiesExactLengthsAroundBufferMultiples)
+{
+    const std::vector<std::size_t> lengths{0, 1, 4095, 4096, 4097, COPY_BUFFER_SIZE - 1, COPY_BUFFER_SIZE,
+                                           COPY_BUFFER_SIZE + 1, 2 * COPY_BUFFER_SIZE};
+    for (const std::size_t length : lengths) {
+        std::string content(length, '\0');
+        for (std::size_t i = 0; i < length; ++i) {
+            content[i] = static_cast<char>((i * 131 + length) & 0xFF);
+        }
+        write_file("in.bin", content);
+        std::FILE* in = std::fopen("in.bin", "rb");
+        std::FILE* out = std::fopen("copy.bin", "wb");
+        ASSERT_NE(in, nullptr);
+        ASSERT_NE(out, nullptr);
+        ::testing::internal::CaptureStderr();
+        const bool ok = copy_file(out, in, length);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        std::fclose(in);
+        std::fclose(out);
+        EXPECT_TRUE(ok) << "length " << length;
+        EXPECT_EQ(err, "") << "length " << length;
+        EXPECT_EQ(file_bytes("copy.bin"), content) << "length " << length;
+    }
+}
+
+TEST_F(PackerTest, CopyFileRefusesALengthThatDisagreesWithTheFile)
+{
+    write_file("in.bin", std::string(COPY_BUFFER_SIZE + 10, 'x'));
+    for (const std::uint64_t length : {std::uint64_t{COPY_BUFFER_SIZE + 9}, std::uint64_t{COPY_BUFFER_SIZE + 11},
+                                       std::uint64_t{0}, std::uint64_t{1} << 32}) {
+        std::FILE* in = std::fopen("in.bin", "rb");
+        std::FILE* out = std::fopen("copy.bin", "wb");
+        ASSERT_NE(in, nullptr);
+        ASSERT_NE(out, nullptr);
+        ::testing::internal::CaptureStderr();
+        const bool ok = copy_file(out, in, length);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        std::fclose(in);
+        std::fclose(out);
+        EXPECT_FALSE(ok) << "length " << length;
+        EXPECT_EQ(err, "size changed!\n") << "length " << length;
+    }
+}
+
+} // namespace
