@@ -1,1 +1,105 @@
 #!/bin/sh
+# Packs the sample resources of this folder into a resource set with vashpak
+# and shows what was made: the set's size, its header and its table.
+#
+# usage: VASHPAK=/path/to/vashpak sh examples/demo.sh WORKDIR
+#
+# WORKDIR is removed and made afresh; the samples are copied into it and the
+# set is written there as demo.set.  `cmake --build build --target demo`
+# runs this script with the freshly built vashpak.
+set -eu
+
+if [ "$#" -ne 1 ] || [ -z "$1" ]; then
+    echo "usage: VASHPAK=/path/to/vashpak sh $0 WORKDIR" >&2
+    exit 2
+fi
+work=$1
+case $work in
+    / | . | ..) echo "demo: refusing to use \"$work\" as the work folder" >&2; exit 2 ;;
+esac
+
+examples=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd)
+
+# Without VASHPAK, take vashpak from PATH; a relative path is made absolute
+# before the script changes folder.
+vashpak=${VASHPAK:-vashpak}
+case $vashpak in
+    /*) ;;
+    */*) vashpak=$(pwd)/$vashpak ;;
+esac
+
+rm -rf -- "$work"
+mkdir -p -- "$work"
+cp -- "$examples"/*.res "$examples"/resources.lst "$work"/
+cd -- "$work"
+
+# le32 OFFSET: the 32-bit little-endian word at OFFSET in demo.set, read
+# byte by byte so that the host's own byte order does not matter.
+le32() {
+    od -An -v -tu1 -j "$1" -N 4 demo.set |
+        { read -r b0 b1 b2 b3; echo $((b0 + 256 * b1 + 65536 * b2 + 16777216 * b3)); }
+}
+
+# dump OFFSET LENGTH: hex dump of part of demo.set, offsets in decimal.
+dump() {
+    od -A d -v -t x1 -j "$1" -N "$2" demo.set | awk 'NF > 1 { print "    " $0 }'
+}
+
+# body FILE: the length of a resource's body in the set, its file less the
+# 12-byte resource header.
+body() {
+    echo $(($(wc -c < "$1") - 12))
+}
+
+echo "Work folder: $(pwd)"
+echo "resources.lst names: $(paste -s -d ' ' resources.lst)"
+echo "\$ vashpak demo.set @resources.lst !discard credits.res level1.res"
+status=0
+"$vashpak" demo.set @resources.lst '!discard' credits.res level1.res || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "demo: vashpak failed with exit status $status" >&2
+    exit 1
+fi
+size=$(wc -c < demo.set | tr -d ' ')
+echo "exit status 0; demo.set is $size bytes"
+echo
+
+count=$(le32 8)
+keep_count=$(le32 12)
+keep_end=$(le32 16)
+echo "Header, bytes 0-19:"
+dump 0 20
+echo "    0-3    magic       \"$(dd if=demo.set bs=1 count=4 2>/dev/null)\""
+echo "    4-7    reserved    $(le32 4)"
+echo "    8-11   count       $count   resources in the table"
+echo "    12-15  keep count  $keep_count   resources before the !discard"
+echo "    16-19  keep end    $keep_end $(printf '(0x%x)' "$keep_end"): first byte after the kept bodies"
+echo
+
+table_end=$((20 + 56 * count))
+echo "Table, bytes 20-$((table_end - 1)), 56 bytes an entry: name (36 bytes, zero-padded),"
+echo "word1, word2 (copied from the resource file), payload size, two reserved words"
+i=0
+while [ "$i" -lt "$count" ]; do
+    at=$((20 + 56 * i))
+    name=$(dd if=demo.set bs=1 skip="$at" count=36 2>/dev/null | tr -d '\000')
+    echo "  entry $i: $name, word1 $(le32 $((at + 36))), word2 $(le32 $((at + 40))), size $(le32 $((at + 44)))"
+    dump "$at" 56
+    i=$((i + 1))
+done
+echo
+
+# The same numbers worked out from the sample files themselves.
+head=$((20 + 56 * 5))
+kept=$(($(body greeting.res) + $(body palette.res) + $(body empty.res)))
+rest=$(($(body credits.res) + $(body level1.res)))
+echo "The bodies (each file from byte 12 on) follow the table in table order;"
+echo "the first, greeting.res's: 8-byte body header, then its payload"
+dump "$head" "$(body greeting.res)"
+echo "keep end = 20 + 56 x 5 + $kept (bodies of the 3 kept resources) = $((head + kept))"
+echo "set size = keep end + $rest (bodies after the !discard) = $((head + kept + rest))"
+if [ "$count" -ne 5 ] || [ "$keep_count" -ne 3 ] ||
+   [ "$keep_end" -ne $((head + kept)) ] || [ "$size" -ne $((head + kept + rest)) ]; then
+    echo "demo: demo.set does not hold what was expected" >&2
+    exit 1
+fi
