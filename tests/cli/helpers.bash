@@ -1,0 +1,189 @@
+# Shared by the black-box suites.  Each case runs the real program in a fresh
+# folder; VASHPAK names the program and EXEC_PREFIX, when set, the runner in
+# front of it (wine, qemu-...).
+
+setup() {
+    : "${VASHPAK:?set VASHPAK to the path of the vashpak program}"
+    WORK="$BATS_TEST_TMPDIR/work"
+    OUT="$BATS_TEST_TMPDIR/captured"
+    mkdir -p "$WORK" "$OUT"
+    cd "$WORK"
+}
+
+# Runs vashpak with the given arguments; keeps its status in $status and its
+# output streams in files.
+vashpak() {
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$VASHPAK" "$@" >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+}
+
+# Shows expected and actual text byte by byte when they differ.
+compare_text() {
+    local what=$1 expected=$2 actual_file=$3
+    if [ "$(printf '%sx' "$expected")" != "$(cat "$actual_file"; printf x)" ]; then
+        {
+            echo "$what differs"
+            echo "--- expected"
+            printf '%s' "$expected" | od -c
+            echo "--- actual"
+            od -c "$actual_file"
+        } >&2
+        return 1
+    fi
+}
+
+expect_status() {
+    if [ "$status" -ne "$1" ]; then
+        echo "exit status $status, expected $1" >&2
+        echo "stderr:" >&2
+        cat "$OUT/stderr" >&2
+        return 1
+    fi
+}
+
+# The arguments are the expected lines of standard error, each ending in a
+# newline; no argument means no output at all.
+expect_stderr() {
+    local expected=""
+    local line
+    for line in "$@"; do
+        expected+="$line"$'\n'
+    done
+    compare_text stderr "$expected" "$OUT/stderr"
+}
+
+expect_no_stdout() {
+    compare_text stdout "" "$OUT/stdout"
+}
+
+# The outcome of a run that failed on its inputs: status 1, the given lines,
+# nothing on standard output, and an output file of zero bytes.
+expect_input_failure() {
+    local output=$1
+    shift
+    expect_status 1
+    expect_stderr "$@"
+    expect_no_stdout
+    expect_size "$output" 0
+}
+
+# A silent, successful run.
+expect_success() {
+    expect_status 0
+    expect_stderr
+    expect_no_stdout
+}
+
+expect_size() {
+    local size
+    size=$(wc -c <"$1")
+    if [ "$size" -ne "$2" ]; then
+        echo "$1 is $size bytes long, expected $2" >&2
+        return 1
+    fi
+}
+
+expect_same_bytes() {
+    if ! cmp "$1" "$2" >&2; then
+        echo "--- $1" >&2
+        od -A d -t x1 "$1" | head -40 >&2
+        echo "--- $2" >&2
+        od -A d -t x1 "$2" | head -40 >&2
+        return 1
+    fi
+}
+
+# Writes a 32-bit word as four little-endian bytes.
+le32() {
+    local v=$1
+    # shellcheck disable=SC2059 # the format is built from the bytes
+    printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((v & 255)) $((v >> 8 & 255)) \
+        $((v >> 16 & 255)) $((v >> 24 & 255)))"
+}
+
+# mkres NAME PAYLOAD_LENGTH [WORD1 [WORD2]]: a resource file with the usual
+# body_header and a payload of bytes that vary with the name.
+mkres() {
+    local name=$1 length=$2 word1=${3:-1} word2=${4:-2}
+    {
+        printf 0SER
+        le32 "$word1"
+        le32 "$word2"
+        printf '\0\0\0\0!IGM'
+        payload "$name" "$length"
+    } >"$name"
+}
+
+# A 64 KiB file holding every byte value, made once per suite.
+pattern_file() {
+    PATTERN="$BATS_FILE_TMPDIR/pattern"
+    if [ ! -s "$PATTERN" ]; then
+        local i escape format=""
+        for ((i = 0; i < 256; i++)); do
+            printf -v escape '\\%03o' "$i"
+            format+=$escape
+        done
+        # shellcheck disable=SC2059 # the format is the bytes
+        printf "$format" >"$PATTERN.256"
+        for ((i = 0; i < 256; i++)); do cat "$PATTERN.256"; done >"$PATTERN"
+    fi
+}
+
+# payload SEED LENGTH: LENGTH reproducible bytes, starting at a point of the
+# pattern that depends on SEED, so that different files differ.
+payload() {
+    local seed=$1 length=$2
+    [ "$length" -gt 0 ] || return 0
+    pattern_file
+    local i code start=0
+    for ((i = 0; i < ${#seed}; i++)); do
+        printf -v code '%d' "'${seed:i:1}"
+        start=$(((start * 31 + code) % 256))
+    done
+    {
+        tail -c +$((start + 1)) "$PATTERN"
+        while cat "$PATTERN"; do :; done
+    } 2>/dev/null | head -c "$length"
+}
+
+# expected_set OUT INPUT...: the set the packer must make of the given inputs,
+# resource file names and !discard, computed here independently of it.
+expected_set() {
+    local out=$1
+    shift
+    local names=() count=0 total=0 keep_count=-1 keep_total=0 arg
+    for arg in "$@"; do
+        if [ "$arg" = "!discard" ]; then
+            keep_count=$count
+            keep_total=$total
+        else
+            names+=("$arg")
+            count=$((count + 1))
+            total=$((total + $(wc -c <"$arg") - 12))
+        fi
+    done
+    if [ "$keep_count" -lt 0 ]; then
+        keep_count=$count
+        keep_total=$total
+    fi
+    {
+        printf 0TSR
+        le32 0
+        le32 "$count"
+        le32 "$keep_count"
+        le32 $((20 + 56 * count + keep_total))
+        local name
+        for name in "${names[@]}"; do
+            printf '%s' "$name"
+            head -c $((36 - ${#name})) /dev/zero
+            head -c 12 "$name" | tail -c 8
+            le32 $(($(wc -c <"$name") - 20))
+            le32 0
+            le32 0
+        done
+        for name in "${names[@]}"; do
+            tail -c +13 "$name"
+        done
+    } >"$out"
+}

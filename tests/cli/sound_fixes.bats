@@ -1,0 +1,141 @@
+#!/usr/bin/env bats
+# Inputs and outputs that would otherwise corrupt a set or pass a failure
+# off as success.
+
+load helpers
+
+# A resource file whose header says it is one and whose length is set by
+# extending it sparsely: no disk is spent on the hole.
+sparse_resource() {
+    printf '0SER\1\0\0\0\2\0\0\0\0\0\0\0!IGM' >"$1"
+    truncate -s "$2" "$1"
+}
+
+@test "a resource file of 12 to 19 bytes is refused like a short one" {
+    mkres a.res 0
+    for length in 12 15 19; do
+        head -c "$length" a.res >short.res
+        vashpak out.set a.res short.res
+        expect_input_failure out.set \
+            "Can't read \"short.res\", aborting." \
+            "Failed \"short.res\""
+    done
+}
+
+@test "a resource that would take the set past 2147483647 bytes is refused" {
+    command -v truncate >/dev/null || skip "no truncate"
+    # 20 + 56 + (L - 12) > 2147483647 for L = 2147483584
+    sparse_resource huge.res 2147483584
+    vashpak out.set huge.res
+    expect_input_failure out.set \
+        "\"huge.res\" does not fit in the set, aborting." \
+        "Failed \"huge.res\""
+
+    # A length whose low 32 bits look small must not slip through.
+    sparse_resource wraps.res $((4 * 1024 * 1024 * 1024 + 40))
+    vashpak out.set wraps.res
+    expect_input_failure out.set \
+        "\"wraps.res\" does not fit in the set, aborting." \
+        "Failed \"wraps.res\""
+
+    # Each fits alone; the second one does not fit beside the first, and the
+    # message names it in the listfile.
+    sparse_resource g1.res $((1024 * 1024 * 1024))
+    sparse_resource g2.res $((1024 * 1024 * 1024))
+    printf 'g1.res\ng2.res\n' >two.lst
+    vashpak out.set @two.lst
+    expect_input_failure out.set \
+        "\"g2.res\" does not fit in the set, aborting." \
+        "Can't add \"g2.res\"" \
+        "Failed \"@two.lst\""
+
+    # The other entries count too: alone, edge.res would fit with 63 bytes to
+    # spare; beside tiny.res (56 bytes of table, 8 of body) it is one too many.
+    mkres tiny.res 0
+    sparse_resource edge.res $((2147483647 - 20 - 2 * 56 - 8 + 12 + 1))
+    vashpak out.set tiny.res edge.res
+    expect_input_failure out.set \
+        "\"edge.res\" does not fit in the set, aborting." \
+        "Failed \"edge.res\""
+}
+
+@test "the largest resource that fits is packed into a set of exactly 2147483647 bytes" {
+    [ -w /dev/null ] || skip "no /dev/null"
+    # 20 + 56 + (L - 12) = 2147483647
+    sparse_resource max.res 2147483583
+    vashpak /dev/null max.res
+    expect_success
+}
+
+@test "a listfile that cannot be read is an error, not its end" {
+    [ "$(uname -s)" = Linux ] || skip "directories open as files only on Linux"
+    mkdir folder.lst
+    vashpak out.set @folder.lst
+    expect_input_failure out.set \
+        "Can't read listfile \"@folder.lst\"" \
+        "Failed \"@folder.lst\""
+}
+
+@test "output to a full device is reported once, with the output's name" {
+    [ -w /dev/full ] || skip "no /dev/full"
+    mkres a.res 3
+    vashpak /dev/full a.res
+    expect_status 1
+    expect_stderr "Can't write \"/dev/full\""
+    expect_no_stdout
+
+    vashpak /dev/full '!discard'
+    expect_status 1
+    expect_stderr "Can't write \"/dev/full\""
+
+    mkres big.res $((5 * 1024 * 1024))
+    vashpak /dev/full big.res a.res
+    expect_status 1
+    expect_stderr "Can't write \"/dev/full\""
+}
+
+# A small file system of our own to run out of space on.
+mount_small_tmpfs() {
+    [ "$(id -u)" = 0 ] || skip "mounting a tmpfs needs root"
+    FULL="$BATS_TEST_TMPDIR/small"
+    mkdir -p "$FULL"
+    mount -t tmpfs -o size=64k tmpfs "$FULL" 2>/dev/null || skip "cannot mount a tmpfs here"
+}
+
+teardown() {
+    if [ -n "${FULL:-}" ] && mountpoint -q "$FULL"; then
+        umount "$FULL"
+    fi
+}
+
+@test "a body that does not fit on the disk: fwrite fails, one report" {
+    mount_small_tmpfs
+    mkres a.res 3
+    mkres big.res $((256 * 1024))
+    vashpak "$FULL/out.set" a.res big.res a.res
+    expect_status 1
+    expect_stderr "fwrite fails!" "Error copying \"big.res\""
+    expect_no_stdout
+}
+
+@test "a disk with no room for the header: Can't write" {
+    mount_small_tmpfs
+    head -c 1000000 /dev/zero >"$FULL/filler" 2>/dev/null || true
+    mkres a.res 3
+    vashpak "$FULL/out.set" a.res
+    expect_status 1
+    expect_stderr "Can't write \"$FULL/out.set\""
+}
+
+@test "bytes that fail only when the output is closed: Can't write" {
+    mount_small_tmpfs
+    # Leave one page free: header and table fill most of it, and the buffered
+    # bodies overflow it only when the output is flushed at its close.
+    head -c $((64 * 1024 - 4096)) /dev/zero >"$FULL/filler"
+    mkres a.res 1
+    for ((i = 0; i < 72; i++)); do echo a.res; done >many.lst
+    vashpak "$FULL/out.set" @many.lst
+    expect_status 1
+    expect_stderr "Can't write \"$FULL/out.set\""
+    expect_no_stdout
+}
