@@ -66,6 +66,24 @@ protected:
         return ok;
     }
 
+    // Runs copy_file from the start of in_name onto a new out_name.
+    static bool copy(const char* in_name, const char* out_name, std::uint64_t length, std::string& err)
+    {
+        std::FILE* in = std::fopen(in_name, "rb");
+        std::FILE* out = std::fopen(out_name, "wb");
+        EXPECT_NE(in, nullptr);
+        EXPECT_NE(out, nullptr);
+        if (in == nullptr || out == nullptr) {
+            return false;
+        }
+        ::testing::internal::CaptureStderr();
+        const bool ok = copy_file(out, in, length);
+        err = ::testing::internal::GetCapturedStderr();
+        std::fclose(in);
+        std::fclose(out);
+        return ok;
+    }
+
     fs::path dir_;
     fs::path old_cwd_;
 };
@@ -131,16 +149,8 @@ TEST_F(PackerTest, CopyFileCopiesExactLengthsAroundBufferMultiples)
             content[i] = static_cast<char>((i * 131 + length) & 0xFF);
         }
         write_file("in.bin", content);
-        std::FILE* in = std::fopen("in.bin", "rb");
-        std::FILE* out = std::fopen("copy.bin", "wb");
-        ASSERT_NE(in, nullptr);
-        ASSERT_NE(out, nullptr);
-        ::testing::internal::CaptureStderr();
-        const bool ok = copy_file(out, in, length);
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        std::fclose(in);
-        std::fclose(out);
-        EXPECT_TRUE(ok) << "length " << length;
+        std::string err;
+        EXPECT_TRUE(copy("in.bin", "copy.bin", length, err)) << "length " << length;
         EXPECT_EQ(err, "") << "length " << length;
         EXPECT_EQ(file_bytes("copy.bin"), content) << "length " << length;
     }
@@ -151,16 +161,8 @@ TEST_F(PackerTest, CopyFileRefusesALengthThatDisagreesWithTheFile)
     write_file("in.bin", std::string(COPY_BUFFER_SIZE + 10, 'x'));
     for (const std::uint64_t length : {std::uint64_t{COPY_BUFFER_SIZE + 9}, std::uint64_t{COPY_BUFFER_SIZE + 11},
                                        std::uint64_t{0}, std::uint64_t{1} << 32}) {
-        std::FILE* in = std::fopen("in.bin", "rb");
-        std::FILE* out = std::fopen("copy.bin", "wb");
-        ASSERT_NE(in, nullptr);
-        ASSERT_NE(out, nullptr);
-        ::testing::internal::CaptureStderr();
-        const bool ok = copy_file(out, in, length);
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        std::fclose(in);
-        std::fclose(out);
-        EXPECT_FALSE(ok) << "length " << length;
+        std::string err;
+        EXPECT_FALSE(copy("in.bin", "copy.bin", length, err)) << "length " << length;
         EXPECT_EQ(err, "size changed!\n") << "length " << length;
     }
 }
