@@ -21,11 +21,12 @@ vashpak() {
 # Shows expected and actual text byte by byte when they differ.
 compare_text() {
     local what=$1 expected=$2 actual_file=$3
-    if [ "$(printf '%sx' "$expected")" != "$(cat "$actual_file"; printf x)" ]; then
+    printf '%s' "$expected" >"$OUT/expected_text"
+    if ! cmp -s "$OUT/expected_text" "$actual_file"; then
         {
             echo "$what differs"
             echo "--- expected"
-            printf '%s' "$expected" | od -c
+            od -c "$OUT/expected_text"
             echo "--- actual"
             od -c "$actual_file"
         } >&2

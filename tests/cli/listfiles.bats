@@ -43,10 +43,11 @@ load helpers
     mkres b.res 4
     mkres c.res 5
     mkres d.res 6
-    printf 'a.res   and further words\nb.res\tcomment\nc.res\200\377tail\nd.res\0hidden\n' >cut.lst
+    mkres e.res 7
+    printf 'a.res   and further words\nb.res\tcomment\nc.res\200\377tail\nd.res\0hidden\ne.res\177~\n' >cut.lst
     vashpak out.set @cut.lst
     expect_success
-    expected_set "$OUT/expected" a.res b.res c.res d.res
+    expected_set "$OUT/expected" a.res b.res c.res d.res e.res
     expect_same_bytes out.set "$OUT/expected"
 }
 

@@ -59,12 +59,34 @@ sparse_resource() {
         "Failed \"edge.res\""
 }
 
-@test "the largest resource that fits is packed into a set of exactly 2147483647 bytes" {
-    [ -w /dev/null ] || skip "no /dev/null"
+@test "the largest resource that fits gives a set of exactly 2147483647 bytes" {
+    command -v mkfifo >/dev/null || skip "no mkfifo"
     # 20 + 56 + (L - 12) = 2147483647
     sparse_resource max.res 2147483583
-    vashpak /dev/null max.res
+    # The set goes through a pipe, so that 2 GiB of it cost no disk: its
+    # header is tapped off and its bytes counted.
+    mkfifo out.set tap
+    head -c 20 tap >"$OUT/header" &
+    header_reader=$!
+    tee -p tap <out.set | wc -c >"$OUT/length" &
+    counter=$!
+    vashpak out.set max.res
+    wait "$counter"
+    wait "$header_reader"
     expect_success
+    [ "$(cat "$OUT/length")" = 2147483647 ]
+    [ "$(od -An -t u4 -j 8 -N 12 --endian=little "$OUT/header" | xargs)" = "1 1 2147483647" ]
+}
+
+@test "a file whose length cannot be found" {
+    [ -e /dev/stdin ] || skip "no /dev/stdin"
+    mkres a.res 3
+    status=0
+    # shellcheck disable=SC2086
+    cat a.res | ${EXEC_PREFIX:-} "$VASHPAK" out.set /dev/stdin >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    expect_input_failure out.set \
+        "ftell() fails on \"/dev/stdin\", aborting." \
+        "Failed \"/dev/stdin\""
 }
 
 @test "a listfile that cannot be read is an error, not its end" {
