@@ -3,6 +3,14 @@
 
 load helpers
 
+# A listfile that yields the empty name fails on it with these lines.
+expect_empty_name_failure() {
+    expect_input_failure out.set \
+        "Can't read \"\", aborting." \
+        "Can't add \"\"" \
+        "Failed \"@$1\""
+}
+
 @test "names from a listfile, LF or CR LF, the last line without a newline" {
     mkres a.res 3
     mkres b.res 4
@@ -66,10 +74,7 @@ load helpers
     for content in 'a.res\n\n' '\na.res\n' ' a.res\n' '\ta.res\n' '\ra.res\n'; do
         printf "$content" >blank.lst
         vashpak out.set @blank.lst
-        expect_input_failure out.set \
-            "Can't read \"\", aborting." \
-            "Can't add \"\"" \
-            "Failed \"@blank.lst\""
+        expect_empty_name_failure blank.lst
     done
 }
 
@@ -87,18 +92,12 @@ load helpers
     # 127 bytes and the newline: the newline is a piece of its own.
     { printf a.res; pad 122; printf '\n'; } >over.lst
     vashpak out.set @over.lst
-    expect_input_failure out.set \
-        "Can't read \"\", aborting." \
-        "Can't add \"\"" \
-        "Failed \"@over.lst\""
+    expect_empty_name_failure over.lst
 
     # a.res and 200 spaces: the second piece is blank.
     { printf a.res; pad 200; printf '\n'; } >spaces.lst
     vashpak out.set @spaces.lst
-    expect_input_failure out.set \
-        "Can't read \"\", aborting." \
-        "Can't add \"\"" \
-        "Failed \"@spaces.lst\""
+    expect_empty_name_failure spaces.lst
 
     # 127 graphic bytes: the first piece is already too long a name.
     long=$(head -c 127 /dev/zero | tr '\0' x)
