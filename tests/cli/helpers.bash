@@ -1,6 +1,6 @@
-# Shared by the black-box suites.  Each case runs the real program in a fresh
-# folder; VASHPAK names the program and EXEC_PREFIX, when set, the runner in
-# front of it (wine, qemu-...).
+# Shared by the black-box suites.  Each case runs the real programs in a fresh
+# folder; VASHPAK and TARNVEX name the programs and EXEC_PREFIX, when set, the
+# runner in front of them (wine, qemu-...).
 
 setup() {
     : "${VASHPAK:?set VASHPAK to the path of the vashpak program}"
@@ -16,6 +16,14 @@ vashpak() {
     status=0
     # shellcheck disable=SC2086 # the prefix may be several words
     ${EXEC_PREFIX:-} "$VASHPAK" "$@" >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+}
+
+# Runs tarnvex the same way.
+tarnvex() {
+    : "${TARNVEX:?set TARNVEX to the path of the tarnvex program}"
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$TARNVEX" "$@" >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
 }
 
 # Shows expected and actual text byte by byte when they differ.
@@ -37,8 +45,10 @@ compare_text() {
 expect_status() {
     if [ "$status" -ne "$1" ]; then
         echo "exit status $status, expected $1" >&2
+        echo "stdout:" >&2
+        head -c 4000 "$OUT/stdout" >&2
         echo "stderr:" >&2
-        cat "$OUT/stderr" >&2
+        head -c 4000 "$OUT/stderr" >&2
         return 1
     fi
 }
@@ -52,6 +62,26 @@ expect_stderr() {
         expected+="$line"$'\n'
     done
     compare_text stderr "$expected" "$OUT/stderr"
+}
+
+# The same for standard output.
+expect_stdout() {
+    local expected=""
+    local line
+    for line in "$@"; do
+        expected+="$line"$'\n'
+    done
+    compare_text stdout "$expected" "$OUT/stdout"
+}
+
+# The listfile tarnvex leaves: the given names, one per line.
+expect_reslist() {
+    local expected=""
+    local line
+    for line in "$@"; do
+        expected+="$line"$'\n'
+    done
+    compare_text reslist.txt "$expected" reslist.txt
 }
 
 expect_no_stdout() {
@@ -92,6 +122,22 @@ expect_same_bytes() {
         echo "--- $2" >&2
         od -A d -t x1 "$2" | head -40 >&2
         return 1
+    fi
+}
+
+# A small file system of our own to run out of space on; needs root, and the
+# case is skipped without it.  teardown unmounts it.
+mount_small_tmpfs() {
+    [ "$(id -u)" = 0 ] || skip "mounting a tmpfs needs root"
+    FULL="$BATS_TEST_TMPDIR/small"
+    mkdir -p "$FULL"
+    mount -t tmpfs -o size=64k tmpfs "$FULL" 2>/dev/null || skip "cannot mount a tmpfs here"
+}
+
+teardown() {
+    if [ -n "${FULL:-}" ] && mountpoint -q "$FULL"; then
+        cd "$BATS_TEST_TMPDIR"
+        umount "$FULL"
     fi
 }
 
@@ -187,4 +233,45 @@ expected_set() {
             tail -c +13 "$name"
         done
     } >"$out"
+}
+
+# Pieces of hand-made sets, for the extractor's tests.
+# set_head COUNT [MAGIC]: a set_header; the discard fields, which the
+# extractor ignores, say there is no discard point.
+set_head() {
+    printf '%s' "${2:-0TSR}"
+    le32 0
+    le32 "$1"
+    le32 "$1"
+    le32 0
+}
+
+# toc_entry NAME SIZE [WORD1 [WORD2]]: one table entry; NAME is ASCII, at
+# most 36 bytes (36 leaves no terminator).
+toc_entry() {
+    printf '%s' "$1"
+    head -c $((36 - ${#1})) /dev/zero
+    le32 "${3:-1}"
+    le32 "${4:-2}"
+    le32 "$2"
+    le32 0
+    le32 0
+}
+
+# body SEED SIZE: a body with the usual body_header; its payload is what
+# `payload SEED SIZE` gives, and so what `mkres SEED SIZE` holds.
+body() {
+    printf '\0\0\0\0!IGM'
+    payload "$1" "$2"
+}
+
+# expect_extracted DIR NAME...: each NAME in the current folder is the same
+# file as DIR/NAME.
+expect_extracted() {
+    local dir=$1 name
+    shift
+    for name in "$@"; do
+        [ -f "$name" ] || { echo "$name was not extracted" >&2; return 1; }
+        expect_same_bytes "$name" "$dir/$name"
+    done
 }

@@ -114,20 +114,6 @@ sparse_resource() {
     expect_stderr "Can't write \"/dev/full\""
 }
 
-# A small file system of our own to run out of space on.
-mount_small_tmpfs() {
-    [ "$(id -u)" = 0 ] || skip "mounting a tmpfs needs root"
-    FULL="$BATS_TEST_TMPDIR/small"
-    mkdir -p "$FULL"
-    mount -t tmpfs -o size=64k tmpfs "$FULL" 2>/dev/null || skip "cannot mount a tmpfs here"
-}
-
-teardown() {
-    if [ -n "${FULL:-}" ] && mountpoint -q "$FULL"; then
-        umount "$FULL"
-    fi
-}
-
 @test "a body that does not fit on the disk: fwrite fails, one report" {
     mount_small_tmpfs
     mkres a.res 3

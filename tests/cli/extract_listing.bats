@@ -1,0 +1,110 @@
+#!/usr/bin/env bats
+# tarnvex: the command line, the listing, the statistics and reslist.txt, and
+# the files it recreates.
+
+load helpers
+
+@test "a wrong command line: the usage line, status 255, an empty reslist.txt" {
+    echo "left from an earlier run" >reslist.txt
+    tarnvex
+    expect_status 255
+    expect_stdout "usage: tarnvex <resname>"
+    expect_stderr
+    expect_size reslist.txt 0
+
+    mkres a.res 3
+    expected_set a.set a.res
+    tarnvex a.set a.set
+    expect_status 255
+    expect_stdout "usage: tarnvex <resname>"
+    expect_size reslist.txt 0
+    [ "$(ls)" = "$(printf 'a.res\na.set\nreslist.txt')" ]
+}
+
+@test "a set of no entries: count 0, no files, an empty reslist.txt" {
+    set_head 0 >empty.set
+    mkdir x && cd x
+    tarnvex ../empty.set
+    expect_status 0
+    expect_stdout "count = 0" \
+        "--- TarnVex stats ---" \
+        "Total output:0 files (0b)" \
+        "Listfile generated as: reslist.txt"
+    expect_stderr
+    expect_size reslist.txt 0
+    [ "$(ls -A)" = reslist.txt ]
+}
+
+@test "every resource comes back byte for byte, listed in table order" {
+    mkres a.res 3 1 2
+    mkres b.res 0 4294967295 2147483648
+    mkres long-name-of-thirty-two-bytes.rs 70000 7 8
+    mkdir sub
+    mkres sub/c.res 1
+    expected_set in.set a.res b.res '!discard' long-name-of-thirty-two-bytes.rs sub/c.res
+    mkdir -p x/sub && cd x
+    tarnvex ../in.set
+    expect_status 0
+    expect_stdout "count = 4" \
+        "0: a.res, 3" \
+        "1: b.res, 0" \
+        "2: long-name-of-thirty-two-bytes.rs, 70000" \
+        "3: sub/c.res, 1" \
+        "--- TarnVex stats ---" \
+        "Total output:4 files (70004b)" \
+        "Listfile generated as: reslist.txt"
+    expect_stderr
+    expect_reslist a.res b.res long-name-of-thirty-two-bytes.rs sub/c.res
+    expect_extracted .. a.res b.res long-name-of-thirty-two-bytes.rs sub/c.res
+}
+
+@test "the stored body_header is replaced; words and payload are kept" {
+    {
+        set_head 1
+        toc_entry odd.res 5 305419896 2882400001
+        printf 'abcdefgh'
+        printf 'hello'
+    } >odd.set
+    mkdir x && cd x
+    tarnvex ../odd.set
+    expect_status 0
+    {
+        printf 0SER
+        le32 305419896
+        le32 2882400001
+        printf '\0\0\0\0!IGMhello'
+    } >"$OUT/odd.res"
+    expect_same_bytes odd.res "$OUT/odd.res"
+}
+
+@test "the set's magic, reserved word and discard fields are not checked" {
+    mkres a.res 3
+    {
+        printf XXXX
+        printf '\377\377\377\377'
+        le32 1
+        le32 77
+        le32 4294967295
+        toc_entry a.res 3
+        body a.res 3
+    } >odd.set
+    mkdir x && cd x
+    tarnvex ../odd.set
+    expect_status 0
+    expect_stdout "count = 1" \
+        "0: a.res, 3" \
+        "--- TarnVex stats ---" \
+        "Total output:1 files (3b)" \
+        "Listfile generated as: reslist.txt"
+    expect_extracted .. a.res
+}
+
+@test "an existing file of the same name is replaced, not appended to" {
+    mkres a.res 3
+    expected_set in.set a.res
+    mkdir x && cd x
+    head -c 5000 /dev/zero >a.res
+    tarnvex ../in.set
+    expect_status 0
+    expect_extracted .. a.res
+}

@@ -1,0 +1,127 @@
+// The extractor's name check and payload copy.
+#include "extract.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace {
+
+TEST(NameIsSafe, RefusesNamesThatLeaveTheCurrentFolder)
+{
+    for (const std::string_view name :
+         {"/etc/passwd", "\\server\\share", "/", "\\", "C:x", "z:", "c:\\x", "Z:/x", "..", "../x",
+          "..\\x", "a/..", "a\\..", "a/../b", "a\\..\\b", "a/b/../../..", "a/..\\b", "x//../y", "a:b"}) {
+        EXPECT_FALSE(name_is_safe(name)) << name;
+    }
+}
+
+TEST(NameIsSafe, AcceptsRelativeNamesWithoutParentSteps)
+{
+    for (const std::string_view name :
+         {"a.res", "sub/a.res", "sub\\a.res", "...", "..a", "a..", "a/.../b", "./a", "1:x", "::",
+          ".hidden", "a/./b", "@:x", "", "sub/"}) {
+        EXPECT_TRUE(name_is_safe(name)) << name;
+    }
+}
+
+// A temporary stream holding the given bytes, positioned at its start.
+std::FILE* stream_of(const std::string& bytes)
+{
+    std::FILE* f = std::tmpfile();
+    if (f != nullptr) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::rewind(f);
+    }
+    return f;
+}
+
+std::string rest_of(std::FILE* f)
+{
+    std::string bytes;
+    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) {
+        bytes.push_back(static_cast<char>(c));
+    }
+    return bytes;
+}
+
+std::string pattern(std::size_t length)
+{
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    }
+    return bytes;
+}
+
+TEST(CopyPayload, CopiesExactlyTheLengthAcrossSeveralBuffers)
+{
+    const std::string payload = pattern(2 * PAYLOAD_BUFFER_SIZE + 3);
+    std::FILE* set = stream_of(payload + "next");
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(set, nullptr);
+    ASSERT_NE(out, nullptr);
+    bool write_ok = true;
+    EXPECT_TRUE(copy_payload(set, out, static_cast<std::uint32_t>(payload.size()), write_ok));
+    EXPECT_TRUE(write_ok);
+    EXPECT_EQ(rest_of(set), "next");
+    std::rewind(out);
+    EXPECT_EQ(rest_of(out), payload);
+    std::fclose(set);
+    std::fclose(out);
+}
+
+TEST(CopyPayload, ReadsPastWithoutAnOutput)
+{
+    std::FILE* set = stream_of(pattern(PAYLOAD_BUFFER_SIZE + 10) + "next");
+    ASSERT_NE(set, nullptr);
+    bool write_ok = true;
+    EXPECT_TRUE(copy_payload(set, nullptr, PAYLOAD_BUFFER_SIZE + 10, write_ok));
+    EXPECT_EQ(rest_of(set), "next");
+    std::fclose(set);
+}
+
+TEST(CopyPayload, ASetThatEndsTooSoonIsAShortRead)
+{
+    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, PAYLOAD_BUFFER_SIZE}) {
+        std::FILE* set = stream_of(pattern(length));
+        std::FILE* out = std::tmpfile();
+        ASSERT_NE(set, nullptr);
+        ASSERT_NE(out, nullptr);
+        bool write_ok = true;
+        EXPECT_FALSE(copy_payload(set, out, static_cast<std::uint32_t>(length + 1), write_ok)) << length;
+        std::fclose(set);
+        std::fclose(out);
+    }
+    // A size near the top of the range: nothing is reserved for it up front.
+    std::FILE* set = stream_of("abc");
+    ASSERT_NE(set, nullptr);
+    bool write_ok = true;
+    EXPECT_FALSE(copy_payload(set, nullptr, 0xFFFFFFF0u, write_ok));
+    std::fclose(set);
+}
+
+TEST(CopyPayload, AFailedWriteStillReadsTheWholePayload)
+{
+    const std::string payload = pattern(PAYLOAD_BUFFER_SIZE + 5);
+    std::FILE* set = stream_of(payload + "next");
+    std::FILE* readonly = stream_of("");
+    ASSERT_NE(set, nullptr);
+    ASSERT_NE(readonly, nullptr);
+    // A stream opened for reading only refuses every write.
+    std::FILE* out = std::freopen(nullptr, "rb", readonly);
+    if (out == nullptr) {
+        std::fclose(set);
+        GTEST_SKIP() << "cannot reopen a temporary file for reading";
+    }
+    bool write_ok = true;
+    EXPECT_TRUE(copy_payload(set, out, static_cast<std::uint32_t>(payload.size()), write_ok));
+    EXPECT_FALSE(write_ok);
+    EXPECT_EQ(rest_of(set), "next");
+    std::fclose(set);
+    std::fclose(out);
+}
+
+} // namespace
