@@ -1,16 +1,18 @@
 #!/bin/sh
 # Packs the sample resources of this folder into a resource set with vashpak
-# and shows what was made: the set's size, its header and its table.
+# and shows what was made: the set's size, its header and its table.  Then
+# extracts the set with tarnvex into a fresh folder, rebuilds it from the
+# reslist.txt that tarnvex wrote, and shows that the sets match.
 #
-# usage: VASHPAK=/path/to/vashpak sh examples/demo.sh WORKDIR
+# usage: VASHPAK=/path/to/vashpak TARNVEX=/path/to/tarnvex sh examples/demo.sh WORKDIR
 #
 # WORKDIR is removed and made afresh; the samples are copied into it and the
 # set is written there as demo.set.  `cmake --build build --target demo`
-# runs this script with the freshly built vashpak.
+# runs this script with the freshly built programs.
 set -eu
 
 if [ "$#" -ne 1 ] || [ -z "$1" ]; then
-    echo "usage: VASHPAK=/path/to/vashpak sh $0 WORKDIR" >&2
+    echo "usage: VASHPAK=/path/to/vashpak TARNVEX=/path/to/tarnvex sh $0 WORKDIR" >&2
     exit 2
 fi
 work=$1
@@ -20,23 +22,28 @@ esac
 
 examples=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd)
 
-# Without VASHPAK, take vashpak from PATH; a relative path is made absolute
-# before the script changes folder.
-vashpak=${VASHPAK:-vashpak}
-case $vashpak in
-    /*) ;;
-    */*) vashpak=$(pwd)/$vashpak ;;
-esac
+# Without VASHPAK or TARNVEX, take the program from PATH; a relative path is
+# made absolute before the script changes folder.
+absolute() {
+    case $1 in
+        /*) echo "$1" ;;
+        */*) echo "$(pwd)/$1" ;;
+        *) echo "$1" ;;
+    esac
+}
+vashpak=$(absolute "${VASHPAK:-vashpak}")
+tarnvex=$(absolute "${TARNVEX:-tarnvex}")
 
 rm -rf -- "$work"
 mkdir -p -- "$work"
 cp -- "$examples"/*.res "$examples"/resources.lst "$work"/
 cd -- "$work"
 
-# le32 OFFSET: the 32-bit little-endian word at OFFSET in demo.set, read
-# byte by byte so that the host's own byte order does not matter.
+# le32 OFFSET [SET]: the 32-bit little-endian word at OFFSET in SET (by
+# default demo.set), read byte by byte so that the host's own byte order does
+# not matter.
 le32() {
-    od -An -v -tu1 -j "$1" -N 4 demo.set |
+    od -An -v -tu1 -j "$1" -N 4 "${2:-demo.set}" |
         { read -r b0 b1 b2 b3; echo $((b0 + 256 * b1 + 65536 * b2 + 16777216 * b3)); }
 }
 
@@ -103,3 +110,41 @@ if [ "$count" -ne 5 ] || [ "$keep_count" -ne 3 ] ||
     echo "demo: demo.set does not hold what was expected" >&2
     exit 1
 fi
+echo
+
+# The round trip: extract into a fresh folder, then pack again from the
+# listfile the extractor wrote.
+mkdir extracted
+cd extracted
+echo "\$ cd extracted && tarnvex ../demo.set"
+status=0
+"$tarnvex" ../demo.set || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "demo: tarnvex failed with exit status $status" >&2
+    exit 1
+fi
+echo "exit status 0; reslist.txt names: $(paste -s -d ' ' reslist.txt)"
+for name in $(cat reslist.txt); do
+    if ! cmp -s "$name" "../$name"; then
+        echo "demo: extracted $name differs from the sample" >&2
+        exit 1
+    fi
+done
+echo "Every extracted file is byte for byte the sample it was packed from."
+echo
+
+echo "\$ vashpak ../rebuilt.set @reslist.txt"
+"$vashpak" ../rebuilt.set @reslist.txt
+cd ..
+echo "reslist.txt has no !discard, so rebuilt.set keeps every resource (keep count = count)."
+echo "It differs from demo.set only in bytes 12-19:"
+echo "    keep count  demo.set $(le32 12)  rebuilt.set $(le32 12 rebuilt.set)"
+echo "    keep end    demo.set $(le32 16)  rebuilt.set $(le32 16 rebuilt.set) (its whole length)"
+differing=$(cmp -l demo.set rebuilt.set | awk '$1 < 13 || $1 > 20' | wc -l)
+echo "\$ vashpak plain.set @resources.lst credits.res level1.res"
+"$vashpak" plain.set @resources.lst credits.res level1.res
+if [ "$differing" -ne 0 ] || ! cmp -s plain.set rebuilt.set; then
+    echo "demo: the rebuilt set does not match" >&2
+    exit 1
+fi
+echo "rebuilt.set and plain.set, the same resources packed without !discard, are identical."
