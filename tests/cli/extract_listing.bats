@@ -77,28 +77,6 @@ load helpers
     expect_same_bytes odd.res "$OUT/odd.res"
 }
 
-@test "the set's magic, reserved word and discard fields are not checked" {
-    mkres a.res 3
-    {
-        printf XXXX
-        printf '\377\377\377\377'
-        le32 1
-        le32 77
-        le32 4294967295
-        toc_entry a.res 3
-        body a.res 3
-    } >odd.set
-    mkdir x && cd x
-    tarnvex ../odd.set
-    expect_status 0
-    expect_stdout "count = 1" \
-        "0: a.res, 3" \
-        "--- TarnVex stats ---" \
-        "Total output:1 files (3b)" \
-        "Listfile generated as: reslist.txt"
-    expect_extracted .. a.res
-}
-
 @test "an existing file of the same name is replaced, not appended to" {
     mkres a.res 3
     expected_set in.set a.res
