@@ -18,7 +18,7 @@ load helpers
     expect_status 255
     expect_stdout "usage: tarnvex <resname>"
     expect_size reslist.txt 0
-    [ "$(ls)" = "$(printf 'a.res\na.set\nreslist.txt')" ]
+    expect_only_files a.res a.set reslist.txt
 }
 
 @test "a set of no entries: count 0, no files, an empty reslist.txt" {
@@ -32,7 +32,7 @@ load helpers
         "Listfile generated as: reslist.txt"
     expect_stderr
     expect_size reslist.txt 0
-    [ "$(ls -A)" = reslist.txt ]
+    expect_only_files reslist.txt
 }
 
 @test "every resource comes back byte for byte, listed in table order" {

@@ -5,25 +5,6 @@
 
 load helpers
 
-# The files in the current folder, dot files included, must be exactly the
-# given ones.
-expect_only_files() {
-    local expected name
-    local -a present
-    present=()
-    for name in * .*; do
-        [ "$name" = . ] || [ "$name" = .. ] || [ ! -e "$name" ] || present+=("$name")
-    done
-    for expected in "$@"; do
-        [ -e "$expected" ] || { echo "$expected is missing" >&2; return 1; }
-    done
-    if [ "${#present[@]}" -ne "$#" ]; then
-        echo "found: ${present[*]}" >&2
-        echo "expected: $*" >&2
-        return 1
-    fi
-}
-
 # The report of a run that went through.
 expect_full_report() {
     local files=$1 bytes=$2

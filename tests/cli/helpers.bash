@@ -172,8 +172,11 @@ pattern_file() {
             format+=$escape
         done
         # shellcheck disable=SC2059 # the format is the bytes
-        printf "$format" >"$PATTERN.256"
-        for ((i = 0; i < 256; i++)); do cat "$PATTERN.256"; done >"$PATTERN"
+        printf "$format" >"$PATTERN"
+        for ((i = 0; i < 8; i++)); do
+            cat "$PATTERN" "$PATTERN" >"$PATTERN.twice"
+            mv "$PATTERN.twice" "$PATTERN"
+        done
     fi
 }
 
@@ -263,6 +266,17 @@ toc_entry() {
 body() {
     printf '\0\0\0\0!IGM'
     payload "$1" "$2"
+}
+
+# expect_only_files NAME...: the files under the current folder, in
+# subfolders and dot files included, are exactly these.
+expect_only_files() {
+    local expected=""
+    if [ $# -gt 0 ]; then
+        expected=$(printf '%s\n' "$@" | LC_ALL=C sort -u)$'\n'
+    fi
+    find . ! -type d | sed 's|^\./||' | LC_ALL=C sort >"$OUT/files"
+    compare_text "the files present" "$expected" "$OUT/files"
 }
 
 # expect_extracted DIR NAME...: each NAME in the current folder is the same
