@@ -76,14 +76,13 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     }
     const std::string name = entry_name(entry);
     bool write_ok = true;
+    std::FILE* out = nullptr;
     if (!name_is_safe(name)) {
         std::printf("Skipping unsafe name %s\n", name.c_str());
-        run.failed = true;
-        return copy_payload(run.set, nullptr, entry.size, write_ok);
-    }
-    std::FILE* out = std::fopen(name.c_str(), "wb");
-    if (out == nullptr) {
+    } else if (out = std::fopen(name.c_str(), "wb"); out == nullptr) {
         std::printf("Can't create %s\n", name.c_str());
+    }
+    if (out == nullptr) {
         run.failed = true;
         return copy_payload(run.set, nullptr, entry.size, write_ok);
     }

@@ -5,16 +5,6 @@
 
 load helpers
 
-# The report of a run that went through.
-expect_full_report() {
-    local files=$1 bytes=$2
-    shift 2
-    expect_stdout "$@" \
-        "--- TarnVex stats ---" \
-        "Total output:$files files (${bytes}b)" \
-        "Listfile generated as: reslist.txt"
-}
-
 # same_text WHAT EXPECTED FILE: compare_text without a process per call for
 # the usual case; anything else, a NUL byte included, goes to compare_text.
 same_text() {
@@ -23,15 +13,6 @@ same_text() {
         return 0
     fi
     compare_text "$1" "$2" "$3"
-}
-
-# lines_of LINE...: the lines, each ending in a newline, in $TEXT.
-lines_of() {
-    local line
-    TEXT=""
-    for line in "$@"; do
-        TEXT+="$line"$'\n'
-    done
 }
 
 # check_prefix LENGTH: runs tarnvex in run.LENGTH on prefix.set, the first

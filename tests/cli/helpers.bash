@@ -53,35 +53,46 @@ expect_status() {
     fi
 }
 
-# The arguments are the expected lines of standard error, each ending in a
-# newline; no argument means no output at all.
-expect_stderr() {
-    local expected=""
+# lines_of LINE...: sets TEXT to the lines, each ending in a newline.
+lines_of() {
     local line
+    TEXT=""
     for line in "$@"; do
-        expected+="$line"$'\n'
+        TEXT+="$line"$'\n'
     done
-    compare_text stderr "$expected" "$OUT/stderr"
 }
 
-# The same for standard output.
+# expect_lines WHAT FILE LINE...: FILE holds exactly these lines; no line
+# means an empty file.
+expect_lines() {
+    local what=$1 file=$2
+    shift 2
+    lines_of "$@"
+    compare_text "$what" "$TEXT" "$file"
+}
+
+expect_stderr() {
+    expect_lines stderr "$OUT/stderr" "$@"
+}
+
 expect_stdout() {
-    local expected=""
-    local line
-    for line in "$@"; do
-        expected+="$line"$'\n'
-    done
-    compare_text stdout "$expected" "$OUT/stdout"
+    expect_lines stdout "$OUT/stdout" "$@"
 }
 
 # The listfile tarnvex leaves: the given names, one per line.
 expect_reslist() {
-    local expected=""
-    local line
-    for line in "$@"; do
-        expected+="$line"$'\n'
-    done
-    compare_text reslist.txt "$expected" reslist.txt
+    expect_lines reslist.txt reslist.txt "$@"
+}
+
+# expect_full_report FILES BYTES LINE...: standard output is LINE... and
+# then the report of a run that went through.
+expect_full_report() {
+    local files=$1 bytes=$2
+    shift 2
+    expect_stdout "$@" \
+        "--- TarnVex stats ---" \
+        "Total output:$files files (${bytes}b)" \
+        "Listfile generated as: reslist.txt"
 }
 
 expect_no_stdout() {

@@ -18,11 +18,9 @@ expect_tarnvex_report() {
         i=$((i + 1))
         shift 2
     done
-    lines+=("--- TarnVex stats ---" "Total output:$i files (${total}b)"
-        "Listfile generated as: reslist.txt")
     expect_status 0
     expect_stderr
-    expect_stdout "${lines[@]}"
+    expect_full_report "$i" "$total" "${lines[@]}"
 }
 
 # mkres_with_header NAME PAYLOAD_LENGTH WORD1 WORD2 HEADER: a resource file
