@@ -2,6 +2,7 @@
 // into one resource set.
 #include "resource_table.hpp"
 #include "set_writer.hpp"
+#include "stream_io.hpp"
 
 #include <cstdio>
 
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
     bool ok = accepted && gen_output(out, out_name);
     // The last buffered bytes reach the file only now; a failure here is the
     // run's first and only one to report.
-    if (std::fclose(out) != 0 && ok) {
+    if (!close_output(out) && ok) {
         logerr("Can't write \"%s\"", out_name);
         ok = false;
     }
