@@ -1,0 +1,190 @@
+// The body of tarnvex: lists a resource set, recreates its resource files in
+// the current folder and writes reslist.txt, the listfile from which vashpak
+// rebuilds the set.  Everything it reports goes to the stream it is given.
+#include "run.hpp"
+
+#include "extract.hpp"
+#include "resource_format.hpp"
+#include "stream_io.hpp"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* LISTFILE_NAME = "reslist.txt";
+
+struct extract_run {
+    std::FILE* report = nullptr;
+    const char* set_name = nullptr;
+    std::FILE* set = nullptr;
+    std::FILE* listfile = nullptr;
+    bool listfile_ok = false;
+    bool failed = false;
+    std::uint64_t files_written = 0;
+    std::uint64_t bytes_written = 0;
+};
+
+// Appends a name to the listfile and flushes it, so that every listed name is
+// on disk whatever happens later in the run.
+void list_name(extract_run& run, const std::string& name)
+{
+    if (!run.listfile_ok) {
+        return;
+    }
+    if (std::fputs(name.c_str(), run.listfile) < 0 || std::fputc('\n', run.listfile) == EOF ||
+        std::fflush(run.listfile) != 0) {
+        run.listfile_ok = false;
+    }
+}
+
+// Closes what is still open and gives the exit status; a report that did not
+// reach its stream turns a success into a failure.
+int end_run(extract_run& run, int status)
+{
+    if (run.set != nullptr) {
+        std::fclose(run.set);
+        run.set = nullptr;
+    }
+    if (run.listfile != nullptr) {
+        if (!close_output(run.listfile)) {
+            run.listfile_ok = false;
+        }
+        run.listfile = nullptr;
+    }
+    if ((std::fflush(run.report) != 0 || std::ferror(run.report) != 0) && status == 0) {
+        status = 1;
+    }
+    return status;
+}
+
+int short_read(extract_run& run)
+{
+    std::fprintf(run.report, "Can't read %s\n", run.set_name);
+    return end_run(run, 1);
+}
+
+// Recreates one resource file from the body at the current position of the
+// set, or reads past the body when the file cannot or must not be written.
+// False only when the set ends inside the body; a file left incomplete is
+// removed.
+bool extract_entry(extract_run& run, const toc_entry& entry)
+{
+    body_header_bytes stored{};
+    if (!read_block(run.set, stored.data(), stored.size())) {
+        return false;
+    }
+    const std::string name = entry_name(entry);
+    bool write_ok = true;
+    std::FILE* out = nullptr;
+    if (!name_is_safe(name)) {
+        std::fprintf(run.report, "Skipping unsafe name %s\n", name.c_str());
+    } else if (out = std::fopen(name.c_str(), "wb"); out == nullptr) {
+        std::fprintf(run.report, "Can't create %s\n", name.c_str());
+    }
+    if (out == nullptr) {
+        run.failed = true;
+        return copy_payload(run.set, nullptr, entry.size, write_ok);
+    }
+
+    // The stored body_header is dropped: every recreated file gets the same one.
+    std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head{};
+    const std::span<unsigned char> head_bytes(head);
+    encode_resource_header({RESOURCE_MAGIC, entry.word1, entry.word2},
+                           head_bytes.first<RESOURCE_HEADER_SIZE>());
+    encode_body_header({0, BODY_MARK}, head_bytes.subspan<RESOURCE_HEADER_SIZE, BODY_HEADER_SIZE>());
+    write_ok = std::fwrite(head.data(), 1, head.size(), out) == head.size();
+    const bool complete = copy_payload(run.set, out, entry.size, write_ok);
+    if (!close_output(out)) {
+        write_ok = false;
+    }
+    if (!complete || !write_ok) {
+        std::remove(name.c_str());
+    }
+    if (!complete) {
+        return false;
+    }
+    if (!write_ok) {
+        std::fprintf(run.report, "Can't write %s\n", name.c_str());
+        run.failed = true;
+        return true;
+    }
+    ++run.files_written;
+    run.bytes_written += entry.size;
+    return true;
+}
+
+} // namespace
+
+int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
+{
+    extract_run run;
+    run.report = report;
+    // Created before anything else, so that every run leaves one.
+    run.listfile = std::fopen(LISTFILE_NAME, "w");
+    run.listfile_ok = run.listfile != nullptr;
+
+    if (argc != 2) {
+        std::fprintf(run.report, "usage: tarnvex <resname>\n");
+        return end_run(run, -1);
+    }
+    run.set_name = argv[1];
+    run.set = std::fopen(run.set_name, "rb");
+    if (run.set == nullptr) {
+        std::fprintf(run.report, "Can't open %s\n", run.set_name);
+        return end_run(run, 1);
+    }
+
+    // Only the count is used: the magic, the reserved word and the discard
+    // point are neither checked nor needed to extract.
+    set_header_bytes header_bytes{};
+    if (!read_block(run.set, header_bytes.data(), header_bytes.size())) {
+        return short_read(run);
+    }
+    const std::uint32_t count = decode_set_header(header_bytes).count;
+    std::fprintf(run.report, "count = %" PRIu32 "\n", count);
+
+    // The whole table comes before any body.  It grows with the entries
+    // actually read, never with what the count claims.
+    std::vector<toc_entry> toc;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        toc_entry_bytes entry_bytes{};
+        if (!read_block(run.set, entry_bytes.data(), entry_bytes.size())) {
+            return short_read(run);
+        }
+        const toc_entry& entry = toc.emplace_back(decode_toc_entry(entry_bytes));
+        const std::string name = entry_name(entry);
+        std::fprintf(run.report, "%" PRIu32 ": %s, %" PRIu32 "\n", i, name.c_str(), entry.size);
+        list_name(run, name);
+    }
+
+    // The bodies follow in table order; the set is read in one forward pass.
+    for (const toc_entry& entry : toc) {
+        if (!extract_entry(run, entry)) {
+            return short_read(run);
+        }
+    }
+    std::fclose(run.set);
+    run.set = nullptr;
+
+    std::fprintf(run.report, "--- TarnVex stats ---\n");
+    std::fprintf(run.report, "Total output:%" PRIu64 " files (%" PRIu64 "b)\n", run.files_written,
+                 run.bytes_written);
+    // The listfile is closed first, so that a failure to write its last
+    // bytes is known before it is reported as generated.
+    if (run.listfile != nullptr && !close_output(run.listfile)) {
+        run.listfile_ok = false;
+    }
+    run.listfile = nullptr;
+    if (run.listfile_ok) {
+        std::fprintf(run.report, "Listfile generated as: %s\n", LISTFILE_NAME);
+    } else {
+        std::fprintf(run.report, "Can't write %s\n", LISTFILE_NAME);
+        run.failed = true;
+    }
+    return end_run(run, run.failed ? 1 : 0);
+}

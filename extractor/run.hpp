@@ -1,0 +1,15 @@
+// A whole tarnvex run, callable from code: the program's main is a call to
+// tarnvex_main with standard output as the report.
+#ifndef EXTRACTOR_RUN_HPP
+#define EXTRACTOR_RUN_HPP
+
+#include <cstdio>
+
+// Lists the set named by argv[1], recreates its resource files in the current
+// folder and writes reslist.txt there, printing every line of the listing,
+// the messages and the statistics to report.  Returns the program's exit
+// status: 0 when every resource and reslist.txt were written and the report
+// reached its stream, 1 after any failure, -1 when argc is not 2.
+int tarnvex_main(int argc, const char* const* argv, std::FILE* report);
+
+#endif
