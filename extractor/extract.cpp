@@ -17,7 +17,43 @@ bool is_ascii_letter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+char ascii_upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_upper(x) == ascii_upper(y); });
+}
+
+// Windows opens these names as devices rather than files.
+#if defined(_WIN32)
+constexpr bool DEVICE_NAMES_ARE_RESERVED = true;
+#else
+constexpr bool DEVICE_NAMES_ARE_RESERVED = false;
+#endif
+
 } // namespace
+
+bool names_windows_device(std::string_view part)
+{
+    // The device is named by what comes before the first '.' or ':', with
+    // trailing spaces dropped: "nul.txt", "CON " and "aux:x" all name one.
+    part = part.substr(0, part.find_first_of(".:"));
+    while (!part.empty() && part.back() == ' ') {
+        part.remove_suffix(1);
+    }
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (equals_ignoring_case(part, device)) {
+            return true;
+        }
+    }
+    return part.size() == 4 && (equals_ignoring_case(part.substr(0, 3), "COM") ||
+                                equals_ignoring_case(part.substr(0, 3), "LPT")) &&
+           part[3] >= '1' && part[3] <= '9';
+}
 
 bool name_is_safe(std::string_view name)
 {
@@ -32,7 +68,8 @@ bool name_is_safe(std::string_view name)
         const auto end = std::find_if(name.begin() + static_cast<std::ptrdiff_t>(start), name.end(),
                                       is_separator);
         const auto part_end = static_cast<std::size_t>(end - name.begin());
-        if (name.substr(start, part_end - start) == "..") {
+        const std::string_view part = name.substr(start, part_end - start);
+        if (part == ".." || (DEVICE_NAMES_ARE_RESERVED && names_windows_device(part))) {
             return false;
         }
         if (end == name.end()) {

@@ -16,8 +16,14 @@ inline constexpr std::size_t PAYLOAD_BUFFER_SIZE = 1024 * 1024;
 // that begins with '/' or '\', one that begins with a letter and ':' (a
 // drive), and one with a ".." component.  '/' and '\' both count as
 // separators on every platform, since a set made on one system is extracted
-// on another.
+// on another.  On Windows, a component that names a device is refused too:
+// writing to NUL or COM1 makes no file, and the data would be lost or sent to
+// a device.
 bool name_is_safe(std::string_view name);
+
+// True when one path component names a Windows device (CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9, CONIN$, CONOUT$), with any extension and in any case.
+bool names_windows_device(std::string_view part);
 
 // Reads exactly data's length from in.  False when fewer bytes come.
 bool read_block(std::FILE* in, unsigned char* data, std::size_t length);
