@@ -6,13 +6,26 @@
 
 resource_table table;
 
+namespace {
+
+// Where logerr writes; null stands for standard error.
+std::FILE* log_stream = nullptr;
+
+} // namespace
+
+void set_log_stream(std::FILE* stream)
+{
+    log_stream = stream;
+}
+
 void logerr(const char* format, ...)
 {
+    std::FILE* const stream = log_stream != nullptr ? log_stream : stderr;
     std::va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    std::vfprintf(stream, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
+    std::fputc('\n', stream);
 }
 
 namespace {

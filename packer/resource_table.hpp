@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 inline constexpr int RESOURCE_SET_MAX = 4096;
 
@@ -29,8 +30,10 @@ struct resource_table {
 // The run's table; it only grows during a run.
 extern resource_table table;
 
-// Formats one line onto standard error and ends it with a newline.
+// Formats one line onto the log stream and ends it with a newline.
 [[gnu::format(printf, 1, 2)]] void logerr(const char* format, ...);
+// Chooses the stream logerr writes to; null, the default, means standard error.
+void set_log_stream(std::FILE* stream);
 
 // One command-line input: "@listfile", a directive or a resource file name.
 bool add_to_filelist(const char* arg);
