@@ -5,10 +5,6 @@
 load helpers
 
 # The report that ends a run whose bodies were all handled.
-stats_lines() {
-    printf '%s\n' "--- TarnVex stats ---" "Total output:$1 files ($2b)"
-}
-
 @test "a set that cannot be opened: Can't open, status 1, an empty reslist.txt" {
     tarnvex missing.set
     expect_status 1
@@ -18,11 +14,12 @@ stats_lines() {
 }
 
 @test "all 4096 entries the packer can write are listed and extracted" {
-    local i expected="count = 4096"$'\n' total=0
+    local i total=0 lines=("count = 4096") names=()
     for ((i = 0; i < 4096; i++)); do
         printf '0SER\1\0\0\0\2\0\0\0\0\0\0\0!IGM%s' "$i" >"r$i.res"
         echo "r$i.res"
-        expected+="$i: r$i.res, ${#i}"$'\n'
+        names+=("r$i.res")
+        lines+=("$i: r$i.res, ${#i}")
         total=$((total + ${#i}))
     done >all.lst
     vashpak all.set @all.lst
@@ -30,12 +27,11 @@ stats_lines() {
     mkdir x && cd x
     tarnvex ../all.set
     expect_status 0
-    expected+=$(stats_lines 4096 "$total")$'\n'"Listfile generated as: reslist.txt"$'\n'
-    compare_text stdout "$expected" "$OUT/stdout"
-    compare_text reslist.txt "$(cat ../all.lst)"$'\n' reslist.txt
+    expect_full_report 4096 "$total" "${lines[@]}"
+    expect_reslist "${names[@]}"
     # One comparison for all of them, in table order.
     (cd .. && xargs cat <all.lst) >"$OUT/sources"
-    xargs cat <reslist.txt | cmp - "$OUT/sources"
+    xargs cat <../all.lst | cmp - "$OUT/sources"
 }
 
 @test "unsafe names are listed but never written, and the run fails" {
@@ -45,8 +41,16 @@ stats_lines() {
     rm -f "$outside"
     local names=("$outside" '\back.res' 'C:drive.res' 'c:\win.res' '../up.res' '..\up.res'
         'sub/../../up.res' 'sub\..\..\up.res' '..' 'sub/..' 'sub/../..')
-    local safe=('..dots' 'dots..' '...' '1:x.res' 'sub/in.res' 'a..b')
-    local name expected i=0
+    local safe=('..dots' 'sub/in.res' 'a..b')
+    if on_windows; then
+        # Devices there, whatever the extension or folder.
+        names+=('nul.txt' 'sub/CON' 'com1')
+    else
+        # Plain files here; Windows has none of these names, as it drops
+        # trailing dots and keeps ':' for drives and streams.
+        safe+=('nul.txt' 'sub/CON' 'com1' 'dots..' '...' '1:x.res')
+    fi
+    local name i=0 lines=()
     {
         set_head $((${#names[@]} + ${#safe[@]}))
         for name in "${names[@]}" "${safe[@]}"; do toc_entry "$name" 3; done
@@ -55,14 +59,13 @@ stats_lines() {
     cd x
     tarnvex ../mixed.set
     expect_status 1
-    expected="count = $((${#names[@]} + ${#safe[@]}))"$'\n'
+    lines=("count = $((${#names[@]} + ${#safe[@]}))")
     for name in "${names[@]}" "${safe[@]}"; do
-        expected+="$i: $name, 3"$'\n'
+        lines+=("$i: $name, 3")
         i=$((i + 1))
     done
-    for name in "${names[@]}"; do expected+="Skipping unsafe name $name"$'\n'; done
-    expected+=$(stats_lines ${#safe[@]} $((3 * ${#safe[@]})))$'\n'"Listfile generated as: reslist.txt"$'\n'
-    compare_text stdout "$expected" "$OUT/stdout"
+    for name in "${names[@]}"; do lines+=("Skipping unsafe name $name"); done
+    expect_full_report ${#safe[@]} $((3 * ${#safe[@]})) "${lines[@]}"
     expect_stderr
     expect_reslist "${names[@]}" "${safe[@]}"
     # Only the safe names were written, each with its own payload, which
@@ -111,44 +114,6 @@ stats_lines() {
     [ ! -e nodir ] && [ -d taken ]
 }
 
-@test "a file that cannot be written whole is removed and the run goes on" {
-    [ -w /dev/full ] || skip "no /dev/full"
-    mkres a.res 3
-    mkres b.res 4
-    expected_set in.set a.res b.res
-    mkdir x && cd x
-    ln -s /dev/full a.res
-    tarnvex ../in.set
-    expect_status 1
-    expect_stdout "count = 2" \
-        "0: a.res, 3" \
-        "1: b.res, 4" \
-        "Can't write a.res" \
-        "$(stats_lines 1 4)" \
-        "Listfile generated as: reslist.txt"
-    [ ! -e a.res ] && [ ! -L a.res ]
-    expect_extracted .. b.res
-}
-
-@test "reslist.txt that cannot be created or written: the run extracts, then says so" {
-    mkres a.res 3
-    expected_set in.set a.res
-    mkdir x && cd x
-    mkdir reslist.txt
-    tarnvex ../in.set
-    expect_status 1
-    expect_stdout "count = 1" "0: a.res, 3" "$(stats_lines 1 3)" "Can't write reslist.txt"
-    expect_extracted .. a.res
-
-    [ -w /dev/full ] || skip "no /dev/full"
-    rmdir reslist.txt && rm a.res
-    ln -s /dev/full reslist.txt
-    tarnvex ../in.set
-    expect_status 1
-    expect_stdout "count = 1" "0: a.res, 3" "$(stats_lines 1 3)" "Can't write reslist.txt"
-    expect_extracted .. a.res
-}
-
 @test "a name field with no terminator is its 36 bytes and no more" {
     local name=abcdefghijklmnopqrstuvwxyz0123456789
     {
@@ -160,22 +125,10 @@ stats_lines() {
     mkdir x && cd x
     tarnvex ../in.set
     expect_status 0
-    expect_stdout "count = 1" "0: $name, 3" "$(stats_lines 1 3)" "Listfile generated as: reslist.txt"
+    expect_stdout "count = 1" "0: $name, 3" "--- TarnVex stats ---" "Total output:1 files (3b)" "Listfile generated as: reslist.txt"
     expect_reslist "$name"
     { printf 0SER; le32 1515804759; le32 2; printf '\0\0\0\0!IGM'; payload "$name" 3; } >"$OUT/expected"
     expect_same_bytes "$name" "$OUT/expected"
-}
-
-@test "a report that cannot reach standard output is a failure" {
-    [ -w /dev/full ] || skip "no /dev/full"
-    mkres a.res 3
-    expected_set in.set a.res
-    mkdir x && cd x
-    status=0
-    # shellcheck disable=SC2086 # the prefix may be several words
-    ${EXEC_PREFIX:-} "$TARNVEX" ../in.set >/dev/full || status=$?
-    expect_status 1
-    expect_extracted .. a.res
 }
 
 @test "a size that lies does not make the extractor reach for memory" {
@@ -207,35 +160,4 @@ stats_lines() {
     rss=$(tail -n 1 "$OUT/rss")
     echo "peak RSS ${rss} KiB" >&3
     [ "$rss" -lt $((32 * 1024)) ]
-}
-
-@test "a full disk: the file that does not fit is removed, the rest extracted" {
-    mount_small_tmpfs
-    mkres big.res $((256 * 1024))
-    mkres a.res 3
-    expected_set in.set big.res a.res
-    cd "$FULL"
-    tarnvex "$WORK/in.set"
-    expect_status 1
-    expect_stdout "count = 2" \
-        "0: big.res, 262144" \
-        "1: a.res, 3" \
-        "Can't write big.res" \
-        "$(stats_lines 1 3)" \
-        "Listfile generated as: reslist.txt"
-    [ ! -e big.res ]
-    expect_extracted "$WORK" a.res
-    expect_reslist big.res a.res
-}
-
-@test "a disk already full: bytes that fail only at close, and reslist.txt" {
-    mount_small_tmpfs
-    head -c 1000000 /dev/zero >"$FULL/filler" 2>/dev/null || true
-    mkres a.res 3
-    expected_set in.set a.res
-    cd "$FULL"
-    tarnvex "$WORK/in.set"
-    expect_status 1
-    expect_stdout "count = 1" "0: a.res, 3" "Can't write a.res" "$(stats_lines 0 0)" "Can't write reslist.txt"
-    [ ! -e a.res ]
 }

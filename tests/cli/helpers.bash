@@ -53,12 +53,27 @@ expect_status() {
     fi
 }
 
-# lines_of LINE...: sets TEXT to the lines, each ending in a newline.
+# True when the programs were built for Windows (and run under wine here).
+on_windows() {
+    [ "${TARGET_OS:-}" = Windows ]
+}
+
+# Lines the programs write to a text stream (standard output and error,
+# reslist.txt) end in CR LF on Windows, where those streams translate "\n",
+# and in LF everywhere else.
+if on_windows; then
+    EOL=$'\r\n'
+else
+    EOL=$'\n'
+fi
+
+# lines_of LINE...: sets TEXT to the lines, each ending as the programs end
+# their text lines.
 lines_of() {
     local line
     TEXT=""
     for line in "$@"; do
-        TEXT+="$line"$'\n'
+        TEXT+="$line$EOL"
     done
 }
 

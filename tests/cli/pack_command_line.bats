@@ -3,15 +3,26 @@
 
 load helpers
 
+# The name the program was invoked by, as it sees it: on Windows the runner
+# hands it the Windows form of the path (Z:\dir\vashpak.exe under wine).
+invoked_name() {
+    if on_windows; then
+        local path=${VASHPAK//\//\\}
+        printf 'Z:%s' "$path"
+    else
+        printf '%s' "$VASHPAK"
+    fi
+}
+
 @test "fewer than two arguments: usage line, status 1, no output file" {
     vashpak
     expect_status 1
-    expect_stderr "usage: $VASHPAK outputfile [file1 | @listfile] [...]"
+    expect_stderr "usage: $(invoked_name) outputfile [file1 | @listfile] [...]"
     expect_no_stdout
 
     vashpak out.set
     expect_status 1
-    expect_stderr "usage: $VASHPAK outputfile [file1 | @listfile] [...]"
+    expect_stderr "usage: $(invoked_name) outputfile [file1 | @listfile] [...]"
     [ ! -e out.set ]
 }
 

@@ -79,7 +79,7 @@ sparse_resource() {
 }
 
 @test "a file whose length cannot be found" {
-    [ -e /dev/stdin ] || skip "no /dev/stdin"
+    [ -e /dev/stdin ] && ! on_windows || skip "no /dev/stdin for the program"
     mkres a.res 3
     vashpak out.set /dev/stdin < <(cat a.res)
     expect_input_failure out.set \
@@ -88,60 +88,17 @@ sparse_resource() {
 }
 
 @test "a listfile that cannot be read is an error, not its end" {
-    [ "$(uname -s)" = Linux ] || skip "directories open as files only on Linux"
     mkdir folder.lst
     vashpak out.set @folder.lst
-    expect_input_failure out.set \
-        "Can't read listfile \"@folder.lst\"" \
-        "Failed \"@folder.lst\""
-}
-
-@test "output to a full device is reported once, with the output's name" {
-    [ -w /dev/full ] || skip "no /dev/full"
-    mkres a.res 3
-    vashpak /dev/full a.res
-    expect_status 1
-    expect_stderr "Can't write \"/dev/full\""
-    expect_no_stdout
-
-    vashpak /dev/full '!discard'
-    expect_status 1
-    expect_stderr "Can't write \"/dev/full\""
-
-    mkres big.res $((5 * 1024 * 1024))
-    vashpak /dev/full big.res a.res
-    expect_status 1
-    expect_stderr "Can't write \"/dev/full\""
-}
-
-@test "a body that does not fit on the disk: fwrite fails, one report" {
-    mount_small_tmpfs
-    mkres a.res 3
-    mkres big.res $((256 * 1024))
-    vashpak "$FULL/out.set" a.res big.res a.res
-    expect_status 1
-    expect_stderr "fwrite fails!" "Error copying \"big.res\""
-    expect_no_stdout
-}
-
-@test "a disk with no room for the header: Can't write" {
-    mount_small_tmpfs
-    head -c 1000000 /dev/zero >"$FULL/filler" 2>/dev/null || true
-    mkres a.res 3
-    vashpak "$FULL/out.set" a.res
-    expect_status 1
-    expect_stderr "Can't write \"$FULL/out.set\""
-}
-
-@test "bytes that fail only when the output is closed: Can't write" {
-    mount_small_tmpfs
-    # Leave one page free: header and table fill most of it, and the buffered
-    # bodies overflow it only when the output is flushed at its close.
-    head -c $((64 * 1024 - 4096)) /dev/zero >"$FULL/filler"
-    mkres a.res 1
-    for ((i = 0; i < 72; i++)); do echo a.res; done >many.lst
-    vashpak "$FULL/out.set" @many.lst
-    expect_status 1
-    expect_stderr "Can't write \"$FULL/out.set\""
-    expect_no_stdout
+    if on_windows; then
+        # Windows does not open a folder as a file at all.
+        expect_input_failure out.set \
+            "Can't open listfile \"@folder.lst\"" \
+            "Failed \"@folder.lst\""
+    else
+        # Linux opens it, and the first read fails.
+        expect_input_failure out.set \
+            "Can't read listfile \"@folder.lst\"" \
+            "Failed \"@folder.lst\""
+    fi
 }

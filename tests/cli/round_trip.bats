@@ -213,7 +213,8 @@ with_stock_header() {
 }
 
 # Letters, digits and . _ - + make names that are safe as file names.  A
-# leading '-' is left out, as the helpers hand names to head, tail and cmp.
+# leading '-' is left out, as the helpers hand names to head, tail and cmp,
+# and so is a trailing '.', which Windows drops from a file name.
 NAME_CHARS=ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-+
 
 # The random cases are made by make_rounds, run through without_trace: the
@@ -230,7 +231,7 @@ random_name() {
         for ((k = 0; k < length; k++)); do
             NAME+=${NAME_CHARS:RANDOM % ${#NAME_CHARS}:1}
         done
-        case $NAME in -* | . | ..) continue ;; esac
+        case $NAME in -* | . | .. | *.) continue ;; esac
         [ -z "${USED[${NAME,,}]:-}" ] && break
     done
 }
