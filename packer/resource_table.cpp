@@ -108,6 +108,9 @@ bool add_to_toc(const char* name)
         logerr("Can't read \"%s\", aborting.", name);
         return false;
     }
+    // Only 12 bytes are read: a stream buffer would cost a system call to
+    // size it and a read of a whole block.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     resource_header_bytes bytes{};
     if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
         logerr("Can't read \"%s\", aborting.", name);

@@ -12,6 +12,9 @@ namespace {
 // program's memory use.
 unsigned char copy_buffer[COPY_BUFFER_SIZE];
 
+// The output's stream buffer: small bodies leave in large writes.
+char output_buffer[OUTPUT_BUFFER_SIZE];
+
 set_header make_set_header()
 {
     const std::int64_t bodies_start = static_cast<std::int64_t>(SET_HEADER_SIZE) +
@@ -36,22 +39,27 @@ void usage(const char* program)
     logerr("usage: %s outputfile [file1 | @listfile] [...]", program);
 }
 
-bool copy_file(std::FILE* out, std::FILE* in, std::uint64_t length)
+bool copy_file(std::FILE* out, std::FILE* in, std::size_t skip, std::uint64_t length)
 {
+    // The bytes to skip come in with the first read, so that a small file
+    // costs one read (and one more to see its end).
+    std::size_t drop = std::min(skip, sizeof copy_buffer);
     std::uint64_t left = length;
-    while (left > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof copy_buffer));
+    do {
+        const auto want = drop + static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof copy_buffer - drop));
         const std::size_t got = std::fread(copy_buffer, 1, want, in);
         if (got != want) {
             logerr(std::ferror(in) != 0 ? "fread fails!" : "size changed!");
             return false;
         }
-        if (std::fwrite(copy_buffer, 1, got, out) != got) {
+        const std::size_t keep = got - drop;
+        if (keep > 0 && std::fwrite(copy_buffer + drop, 1, keep, out) != keep) {
             logerr("fwrite fails!");
             return false;
         }
-        left -= got;
-    }
+        left -= keep;
+        drop = 0;
+    } while (left > 0);
     if (std::fgetc(in) != EOF) {
         logerr("size changed!");
         return false;
@@ -66,6 +74,8 @@ bool copy_file(std::FILE* out, std::FILE* in, std::uint64_t length)
 bool gen_output(std::FILE* out, const char* out_name)
 {
     const auto count = static_cast<std::size_t>(table.count);
+    // Before the first write, as setvbuf requires.
+    std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
 
     // The header and the whole table go out as one block, flushed at once so
     // that an output that takes nothing is reported as such.
@@ -89,13 +99,12 @@ bool gen_output(std::FILE* out, const char* out_name)
             logerr("Can't open \"%s\", aborting.", name);
             return false;
         }
-        // Skip the resource_header.  A file that has shrunk below it meets its
-        // end at once in copy_file, which reports it.
-        resource_header_bytes skipped{};
-        const std::size_t skipped_length = std::fread(skipped.data(), 1, skipped.size(), in);
-        static_cast<void>(skipped_length);
+        // The file is read straight into the copy buffer.
+        std::setvbuf(in, nullptr, _IONBF, 0);
+        // The resource_header is skipped.  A file that has shrunk below it is
+        // reported by copy_file like any other change of size.
         const std::uint64_t body_length = std::uint64_t{entry.size} + BODY_HEADER_SIZE;
-        if (!copy_file(out, in, body_length)) {
+        if (!copy_file(out, in, RESOURCE_HEADER_SIZE, body_length)) {
             logerr("Error copying \"%s\"", name);
             std::fclose(in);
             return false;

@@ -221,6 +221,8 @@ corrupt_set() {
 @test "a body that does not fit on the disk: fwrite fails, one report" {
     mount_small_tmpfs
     mkres a.res 3
+    # Larger than the packer's output buffer (64 KiB), so that the body's own
+    # write fails rather than the flush at the close.
     mkres big.res $((256 * 1024))
     vashpak "$FULL/out.set" a.res big.res a.res
     expect_status 1

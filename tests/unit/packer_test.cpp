@@ -67,7 +67,8 @@ protected:
     }
 
     // Runs copy_file from the start of in_name onto a new out_name.
-    static bool copy(const char* in_name, const char* out_name, std::uint64_t length, std::string& err)
+    static bool copy(const char* in_name, const char* out_name, std::size_t skip, std::uint64_t length,
+                     std::string& err)
     {
         std::FILE* in = std::fopen(in_name, "rb");
         std::FILE* out = std::fopen(out_name, "wb");
@@ -76,7 +77,7 @@ protected:
         bool ok = false;
         if (in != nullptr && out != nullptr) {
             ::testing::internal::CaptureStderr();
-            ok = copy_file(out, in, length);
+            ok = copy_file(out, in, skip, length);
             err = ::testing::internal::GetCapturedStderr();
         }
         if (in != nullptr) {
@@ -142,21 +143,23 @@ TEST_F(PackerTest, FileRemovedSinceItsCheckCannotBeOpened)
 }
 
 // Bodies around multiples of the copy buffer come out whole, and the copy
-// stops exactly at the recorded length.
+// stops exactly at the recorded length, with or without bytes skipped first.
 TEST_F(PackerTest, CopyFileCopiesExactLengthsAroundBufferMultiples)
 {
-    const std::vector<std::size_t> lengths{0, 1, 4095, 4096, 4097, COPY_BUFFER_SIZE - 1, COPY_BUFFER_SIZE,
-                                           COPY_BUFFER_SIZE + 1, 2 * COPY_BUFFER_SIZE};
-    for (const std::size_t length : lengths) {
-        std::string content(length, '\0');
-        for (std::size_t i = 0; i < length; ++i) {
-            content[i] = static_cast<char>((i * 131 + length) & 0xFF);
+    const std::vector<std::size_t> lengths{0, 1, 4095, 4096, 4097, COPY_BUFFER_SIZE - 12, COPY_BUFFER_SIZE - 1,
+                                           COPY_BUFFER_SIZE, COPY_BUFFER_SIZE + 1, 2 * COPY_BUFFER_SIZE};
+    for (const std::size_t skip : {std::size_t{0}, std::size_t{12}}) {
+        for (const std::size_t length : lengths) {
+            std::string content(skip + length, '\0');
+            for (std::size_t i = 0; i < content.size(); ++i) {
+                content[i] = static_cast<char>((i * 131 + length) & 0xFF);
+            }
+            write_file("in.bin", content);
+            std::string err;
+            EXPECT_TRUE(copy("in.bin", "copy.bin", skip, length, err)) << "skip " << skip << " length " << length;
+            EXPECT_EQ(err, "") << "skip " << skip << " length " << length;
+            EXPECT_EQ(file_bytes("copy.bin"), content.substr(skip)) << "skip " << skip << " length " << length;
         }
-        write_file("in.bin", content);
-        std::string err;
-        EXPECT_TRUE(copy("in.bin", "copy.bin", length, err)) << "length " << length;
-        EXPECT_EQ(err, "") << "length " << length;
-        EXPECT_EQ(file_bytes("copy.bin"), content) << "length " << length;
     }
 }
 
@@ -166,8 +169,12 @@ TEST_F(PackerTest, CopyFileRefusesALengthThatDisagreesWithTheFile)
     for (const std::uint64_t length : {std::uint64_t{COPY_BUFFER_SIZE + 9}, std::uint64_t{COPY_BUFFER_SIZE + 11},
                                        std::uint64_t{0}, std::uint64_t{1} << 32}) {
         std::string err;
-        EXPECT_FALSE(copy("in.bin", "copy.bin", length, err)) << "length " << length;
+        EXPECT_FALSE(copy("in.bin", "copy.bin", 0, length, err)) << "length " << length;
         EXPECT_EQ(err, "size changed!\n") << "length " << length;
+        if (length >= 12) {
+            EXPECT_FALSE(copy("in.bin", "copy.bin", 12, length - 12, err)) << "length " << length;
+            EXPECT_EQ(err, "size changed!\n") << "length " << length;
+        }
     }
 }
 
