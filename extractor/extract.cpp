@@ -84,18 +84,29 @@ bool read_block(std::FILE* in, unsigned char* data, std::size_t length)
     return std::fread(data, 1, length, in) == length;
 }
 
-bool copy_payload(std::FILE* set, std::FILE* out, std::uint32_t length, bool& write_ok)
+bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char> head, std::uint32_t length,
+                  bool& write_ok)
 {
+    // The head goes out in the same write as the payload's first bytes, so
+    // that a small resource costs one write.
+    std::size_t head_length = 0;
+    if (out != nullptr) {
+        head_length = std::min(head.size(), PAYLOAD_BUFFER_SIZE);
+        std::copy_n(head.begin(), head_length, payload_buffer);
+    }
     std::uint32_t left = length;
-    while (left > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint32_t>(left, PAYLOAD_BUFFER_SIZE));
-        if (!read_block(set, payload_buffer, want)) {
+    do {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, PAYLOAD_BUFFER_SIZE - head_length));
+        if (!read_block(set, payload_buffer + head_length, want)) {
             return false;
         }
-        if (out != nullptr && write_ok && std::fwrite(payload_buffer, 1, want, out) != want) {
+        const std::size_t chunk = head_length + want;
+        if (out != nullptr && write_ok && chunk > 0 && std::fwrite(payload_buffer, 1, chunk, out) != chunk) {
             write_ok = false;
         }
         left -= static_cast<std::uint32_t>(want);
-    }
+        head_length = 0;
+    } while (left > 0);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 // Payloads stream through one buffer of this size, so that memory does not
@@ -28,10 +29,11 @@ bool names_windows_device(std::string_view part);
 // Reads exactly data's length from in.  False when fewer bytes come.
 bool read_block(std::FILE* in, unsigned char* data, std::size_t length);
 
-// Copies length bytes from the current position of set onto out, or reads
-// past them when out is null.  After the first failed write it stops writing
-// but still reads the rest, clearing write_ok.  False when the set ends, or
-// cannot be read, before length bytes.
-bool copy_payload(std::FILE* set, std::FILE* out, std::uint32_t length, bool& write_ok);
+// Writes head onto out, then copies length bytes from the current position
+// of set after it, or reads past them when out is null.  After the first
+// failed write it stops writing but still reads the rest, clearing write_ok.
+// False when the set ends, or cannot be read, before length bytes.
+bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char> head, std::uint32_t length,
+                  bool& write_ok);
 
 #endif

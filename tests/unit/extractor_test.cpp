@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -87,7 +88,7 @@ TEST(CopyPayload, CopiesExactlyTheLengthAcrossSeveralBuffers)
     ASSERT_NE(set, nullptr);
     ASSERT_NE(out, nullptr);
     bool write_ok = true;
-    EXPECT_TRUE(copy_payload(set, out, static_cast<std::uint32_t>(payload.size()), write_ok));
+    EXPECT_TRUE(copy_payload(set, out, {}, static_cast<std::uint32_t>(payload.size()), write_ok));
     EXPECT_TRUE(write_ok);
     EXPECT_EQ(rest_of(set), "next");
     std::rewind(out);
@@ -96,12 +97,34 @@ TEST(CopyPayload, CopiesExactlyTheLengthAcrossSeveralBuffers)
     std::fclose(out);
 }
 
+TEST(CopyPayload, TheHeadComesFirstWhateverThePayloadLength)
+{
+    const std::string head("0SER\x01\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00!IGM", 20);
+    const std::span<const unsigned char> head_bytes(reinterpret_cast<const unsigned char*>(head.data()), 20);
+    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, PAYLOAD_BUFFER_SIZE - 21,
+                                     PAYLOAD_BUFFER_SIZE - 20, PAYLOAD_BUFFER_SIZE - 19, 2 * PAYLOAD_BUFFER_SIZE}) {
+        const std::string payload = pattern(length);
+        std::FILE* set = stream_of(payload + "next");
+        std::FILE* out = std::tmpfile();
+        ASSERT_NE(set, nullptr);
+        ASSERT_NE(out, nullptr);
+        bool write_ok = true;
+        EXPECT_TRUE(copy_payload(set, out, head_bytes, static_cast<std::uint32_t>(length), write_ok)) << length;
+        EXPECT_TRUE(write_ok) << length;
+        EXPECT_EQ(rest_of(set), "next") << length;
+        std::rewind(out);
+        EXPECT_EQ(rest_of(out), head + payload) << length;
+        std::fclose(set);
+        std::fclose(out);
+    }
+}
+
 TEST(CopyPayload, ReadsPastWithoutAnOutput)
 {
     std::FILE* set = stream_of(pattern(PAYLOAD_BUFFER_SIZE + 10) + "next");
     ASSERT_NE(set, nullptr);
     bool write_ok = true;
-    EXPECT_TRUE(copy_payload(set, nullptr, PAYLOAD_BUFFER_SIZE + 10, write_ok));
+    EXPECT_TRUE(copy_payload(set, nullptr, {}, PAYLOAD_BUFFER_SIZE + 10, write_ok));
     EXPECT_EQ(rest_of(set), "next");
     std::fclose(set);
 }
@@ -114,7 +137,7 @@ TEST(CopyPayload, ASetThatEndsTooSoonIsAShortRead)
         ASSERT_NE(set, nullptr);
         ASSERT_NE(out, nullptr);
         bool write_ok = true;
-        EXPECT_FALSE(copy_payload(set, out, static_cast<std::uint32_t>(length + 1), write_ok)) << length;
+        EXPECT_FALSE(copy_payload(set, out, {}, static_cast<std::uint32_t>(length + 1), write_ok)) << length;
         std::fclose(set);
         std::fclose(out);
     }
@@ -122,7 +145,7 @@ TEST(CopyPayload, ASetThatEndsTooSoonIsAShortRead)
     std::FILE* set = stream_of("abc");
     ASSERT_NE(set, nullptr);
     bool write_ok = true;
-    EXPECT_FALSE(copy_payload(set, nullptr, 0xFFFFFFF0u, write_ok));
+    EXPECT_FALSE(copy_payload(set, nullptr, {}, 0xFFFFFFF0u, write_ok));
     std::fclose(set);
 }
 
@@ -139,7 +162,7 @@ TEST(CopyPayload, AFailedWriteStillReadsTheWholePayload)
     std::FILE* out = std::fopen(readonly_name, "rb");
     ASSERT_NE(out, nullptr);
     bool write_ok = true;
-    EXPECT_TRUE(copy_payload(set, out, static_cast<std::uint32_t>(payload.size()), write_ok));
+    EXPECT_TRUE(copy_payload(set, out, {}, static_cast<std::uint32_t>(payload.size()), write_ok));
     EXPECT_FALSE(write_ok);
     EXPECT_EQ(rest_of(set), "next");
     std::fclose(set);
