@@ -50,8 +50,8 @@ bool names_windows_device(std::string_view part)
             return true;
         }
     }
-    return part.size() == 4 && (equals_ignoring_case(part.substr(0, 3), "COM") ||
-                                equals_ignoring_case(part.substr(0, 3), "LPT")) &&
+    return part.size() == 4 &&
+           (equals_ignoring_case(part.substr(0, 3), "COM") || equals_ignoring_case(part.substr(0, 3), "LPT")) &&
            part[3] >= '1' && part[3] <= '9';
 }
 
@@ -65,8 +65,7 @@ bool name_is_safe(std::string_view name)
     }
     std::size_t start = 0;
     for (;;) {
-        const auto end = std::find_if(name.begin() + static_cast<std::ptrdiff_t>(start), name.end(),
-                                      is_separator);
+        const auto end = std::find_if(name.begin() + static_cast<std::ptrdiff_t>(start), name.end(), is_separator);
         const auto part_end = static_cast<std::size_t>(end - name.begin());
         const std::string_view part = name.substr(start, part_end - start);
         if (part == ".." || (DEVICE_NAMES_ARE_RESERVED && names_windows_device(part))) {
@@ -96,8 +95,7 @@ bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char>
     }
     std::uint32_t left = length;
     do {
-        const auto want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(left, PAYLOAD_BUFFER_SIZE - head_length));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, PAYLOAD_BUFFER_SIZE - head_length));
         if (!read_block(set, payload_buffer + head_length, want)) {
             return false;
         }

@@ -11,7 +11,7 @@
 
 // Payloads stream through one buffer of this size, so that memory does not
 // grow with a resource's size, nor with a size field that lies.
-inline constexpr std::size_t PAYLOAD_BUFFER_SIZE = 1024 * 1024;
+inline constexpr std::size_t PAYLOAD_BUFFER_SIZE = std::size_t{1024} * 1024;
 
 // False for a name that would put a file outside the current folder: one
 // that begins with '/' or '\', one that begins with a letter and ':' (a

@@ -98,8 +98,7 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     // The stored body_header is dropped: every recreated file gets the same one.
     std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head{};
     const std::span<unsigned char> head_bytes(head);
-    encode_resource_header({RESOURCE_MAGIC, entry.word1, entry.word2},
-                           head_bytes.first<RESOURCE_HEADER_SIZE>());
+    encode_resource_header({RESOURCE_MAGIC, entry.word1, entry.word2}, head_bytes.first<RESOURCE_HEADER_SIZE>());
     encode_body_header({0, BODY_MARK}, head_bytes.subspan<RESOURCE_HEADER_SIZE, BODY_HEADER_SIZE>());
     // Written in whole blocks by copy_payload: no stream buffer is needed.
     std::setvbuf(out, nullptr, _IONBF, 0);
@@ -178,8 +177,7 @@ int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
     run.set = nullptr;
 
     std::fprintf(run.report, "--- TarnVex stats ---\n");
-    std::fprintf(run.report, "Total output:%" PRIu64 " files (%" PRIu64 "b)\n", run.files_written,
-                 run.bytes_written);
+    std::fprintf(run.report, "Total output:%" PRIu64 " files (%" PRIu64 "b)\n", run.files_written, run.bytes_written);
     // The listfile is closed first, so that a failure to write its last
     // bytes is known before it is reported as generated.
     if (run.listfile != nullptr && !close_output(run.listfile)) {

@@ -10,10 +10,10 @@ std::uint32_t load_le32(std::span<const unsigned char, 4> bytes)
 
 void store_le32(std::span<unsigned char, 4> bytes, std::uint32_t value)
 {
-    bytes[0] = static_cast<unsigned char>(value & 0xFFu);
-    bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
-    bytes[2] = static_cast<unsigned char>((value >> 16) & 0xFFu);
-    bytes[3] = static_cast<unsigned char>((value >> 24) & 0xFFu);
+    bytes[0] = static_cast<unsigned char>(value & 0xFFU);
+    bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFFU);
+    bytes[2] = static_cast<unsigned char>((value >> 16) & 0xFFU);
+    bytes[3] = static_cast<unsigned char>((value >> 24) & 0xFFU);
 }
 
 namespace {
@@ -33,8 +33,7 @@ void put_word(std::span<unsigned char, N> out, std::size_t at, std::uint32_t val
 
 } // namespace
 
-void encode_resource_header(const resource_header& header,
-                            std::span<unsigned char, RESOURCE_HEADER_SIZE> out)
+void encode_resource_header(const resource_header& header, std::span<unsigned char, RESOURCE_HEADER_SIZE> out)
 {
     put_word(out, 0, header.magic);
     put_word(out, 4, header.word1);
@@ -68,8 +67,7 @@ void encode_set_header(const set_header& header, std::span<unsigned char, SET_HE
 
 set_header decode_set_header(std::span<const unsigned char, SET_HEADER_SIZE> in)
 {
-    return set_header{word_at(in, 0), word_at(in, 4), word_at(in, 8), word_at(in, 12),
-                      word_at(in, 16)};
+    return set_header{word_at(in, 0), word_at(in, 4), word_at(in, 8), word_at(in, 12), word_at(in, 16)};
 }
 
 void encode_toc_entry(const toc_entry& entry, std::span<unsigned char, TOC_ENTRY_SIZE> out)

@@ -14,11 +14,11 @@
 #include <string_view>
 
 // "0SER": first word of every resource file.
-inline constexpr std::uint32_t RESOURCE_MAGIC = 0x52455330u;
+inline constexpr std::uint32_t RESOURCE_MAGIC = 0x52455330U;
 // "0TSR": first word of every resource set.
-inline constexpr std::uint32_t SET_MAGIC = 0x52535430u;
+inline constexpr std::uint32_t SET_MAGIC = 0x52535430U;
 // "!IGM": second word of the body_header written back by the extractor.
-inline constexpr std::uint32_t BODY_MARK = 0x4D474921u;
+inline constexpr std::uint32_t BODY_MARK = 0x4D474921U;
 
 inline constexpr std::size_t RESOURCE_HEADER_SIZE = 12;
 inline constexpr std::size_t BODY_HEADER_SIZE = 8;
@@ -74,8 +74,7 @@ using toc_entry_bytes = std::array<unsigned char, TOC_ENTRY_SIZE>;
 std::uint32_t load_le32(std::span<const unsigned char, 4> bytes);
 void store_le32(std::span<unsigned char, 4> bytes, std::uint32_t value);
 
-void encode_resource_header(const resource_header& header,
-                            std::span<unsigned char, RESOURCE_HEADER_SIZE> out);
+void encode_resource_header(const resource_header& header, std::span<unsigned char, RESOURCE_HEADER_SIZE> out);
 resource_header decode_resource_header(std::span<const unsigned char, RESOURCE_HEADER_SIZE> in);
 
 void encode_body_header(const body_header& header, std::span<unsigned char, BODY_HEADER_SIZE> out);

@@ -136,8 +136,8 @@ bool add_to_toc(const char* name)
     }
     const std::int64_t body_length = length - static_cast<std::int64_t>(RESOURCE_HEADER_SIZE);
     const std::int64_t set_length = static_cast<std::int64_t>(SET_HEADER_SIZE) +
-                                    static_cast<std::int64_t>(TOC_ENTRY_SIZE) * (table.count + 1) +
-                                    table.data_total + body_length;
+                                    static_cast<std::int64_t>(TOC_ENTRY_SIZE) * (table.count + 1) + table.data_total +
+                                    body_length;
     if (set_length > SET_SIZE_MAX) {
         logerr("\"%s\" does not fit in the set, aborting.", name);
         return false;

@@ -17,8 +17,8 @@ char output_buffer[OUTPUT_BUFFER_SIZE];
 
 set_header make_set_header()
 {
-    const std::int64_t bodies_start = static_cast<std::int64_t>(SET_HEADER_SIZE) +
-                                      static_cast<std::int64_t>(TOC_ENTRY_SIZE) * table.count;
+    const std::int64_t bodies_start =
+        static_cast<std::int64_t>(SET_HEADER_SIZE) + static_cast<std::int64_t>(TOC_ENTRY_SIZE) * table.count;
     set_header header;
     header.magic = SET_MAGIC;
     header.count = static_cast<std::uint32_t>(table.count);

@@ -9,11 +9,11 @@
 
 // Bodies are streamed through one buffer of this size: 1 MiB copies a large
 // body about a fifth faster than 256 KiB and costs a megabyte of memory.
-inline constexpr std::size_t COPY_BUFFER_SIZE = 1024 * 1024;
+inline constexpr std::size_t COPY_BUFFER_SIZE = std::size_t{1024} * 1024;
 
 // The output stream's buffer: small bodies are gathered into writes of this
 // size rather than a write or two each.  Larger buffers measured no faster.
-inline constexpr std::size_t OUTPUT_BUFFER_SIZE = 64 * 1024;
+inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} * 1024;
 
 void usage(const char* program);
 

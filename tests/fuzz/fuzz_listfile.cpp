@@ -101,16 +101,16 @@ bool write_file(const char* name, const void* data, std::size_t size)
 void write_resources()
 {
     // "0SER", word1, word2, the body header, then the payload.
-    static constexpr unsigned char a_res[] = {'0', 'S', 'E', 'R', 1, 0, 0, 0, 2,   0,   0,   0,
+    static constexpr unsigned char a_res[] = {'0', 'S', 'E', 'R', 1,   0,   0,   0,   2,   0,   0,  0,
                                               0,   0,   0,   0,   '!', 'I', 'G', 'M', 'a', 'b', 'c'};
-    static constexpr unsigned char e_res[] = {'0', 'S', 'E', 'R', 0x44, 0x33, 0x22, 0x11, 0x88, 0x77,
-                                              0x66, 0x55, 0, 0, 0, 0, '!', 'I', 'G', 'M'};
+    static constexpr unsigned char e_res[] = {'0',  'S',  'E', 'R', 0x44, 0x33, 0x22, 0x11, 0x88, 0x77,
+                                              0x66, 0x55, 0,   0,   0,    0,    '!',  'I',  'G',  'M'};
     static constexpr unsigned char short_res[] = {'0', 'S', 'E', 'R', 1, 0, 0, 0, 2, 0, 0, 0};
     static constexpr char text_res[] = "This file is not a resource at all.\n";
     if (!write_file("a.res", a_res, sizeof a_res) || !write_file("e.res", e_res, sizeof e_res) ||
         !write_file("short.res", short_res, sizeof short_res) ||
-        !write_file("text.res", text_res, sizeof text_res - 1) ||
-        !write_file("a b.res", a_res, sizeof a_res) || !write_file(LONG_NAME, a_res, sizeof a_res)) {
+        !write_file("text.res", text_res, sizeof text_res - 1) || !write_file("a b.res", a_res, sizeof a_res) ||
+        !write_file(LONG_NAME, a_res, sizeof a_res)) {
         fail("cannot write the scratch resources");
     }
 }
@@ -233,8 +233,7 @@ void check_table()
     if (total_at_discard != table.discard_total) {
         fail("discard_total is not the sum of the bodies before the discard point");
     }
-    if (table.count < RESOURCE_SET_MAX &&
-        !is_untouched(table.entries[static_cast<std::size_t>(table.count)])) {
+    if (table.count < RESOURCE_SET_MAX && !is_untouched(table.entries[static_cast<std::size_t>(table.count)])) {
         fail("an entry past the last one was written");
     }
 }

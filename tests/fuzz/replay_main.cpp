@@ -65,8 +65,7 @@ bool list_folder(const fs::path& folder, std::vector<fs::path>& inputs)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << "usage: " << (argc > 0 && argv[0] != nullptr ? argv[0] : "replay")
-                  << " FILE|FOLDER [...]\n";
+        std::cerr << "usage: " << (argc > 0 && argv[0] != nullptr ? argv[0] : "replay") << " FILE|FOLDER [...]\n";
         return 1;
     }
     bool ok = true;

@@ -13,25 +13,24 @@ namespace {
 TEST(NameIsSafe, RefusesNamesThatLeaveTheCurrentFolder)
 {
     for (const std::string_view name :
-         {"/etc/passwd", "\\server\\share", "/", "\\", "C:x", "z:", "c:\\x", "Z:/x", "..", "../x",
-          "..\\x", "a/..", "a\\..", "a/../b", "a\\..\\b", "a/b/../../..", "a/..\\b", "x//../y", "a:b"}) {
+         {"/etc/passwd", "\\server\\share", "/", "\\", "C:x", "z:", "c:\\x", "Z:/x", "..", "../x", "..\\x", "a/..",
+          "a\\..", "a/../b", "a\\..\\b", "a/b/../../..", "a/..\\b", "x//../y", "a:b"}) {
         EXPECT_FALSE(name_is_safe(name)) << name;
     }
 }
 
 TEST(NameIsSafe, AcceptsRelativeNamesWithoutParentSteps)
 {
-    for (const std::string_view name :
-         {"a.res", "sub/a.res", "sub\\a.res", "...", "..a", "a..", "a/.../b", "./a", "1:x", "::",
-          ".hidden", "a/./b", "@:x", "", "sub/"}) {
+    for (const std::string_view name : {"a.res", "sub/a.res", "sub\\a.res", "...", "..a", "a..", "a/.../b", "./a",
+                                        "1:x", "::", ".hidden", "a/./b", "@:x", "", "sub/"}) {
         EXPECT_TRUE(name_is_safe(name)) << name;
     }
 }
 
 TEST(NameIsSafe, WindowsDeviceNamesAreRecognisedWithAnyExtensionOrCase)
 {
-    for (const std::string_view part : {"CON", "con", "nul.txt", "Aux.res.gz", "NUL ", "prn:x", "COM1", "lpt9.res",
-                                        "conin$", "CONOUT$.x"}) {
+    for (const std::string_view part :
+         {"CON", "con", "nul.txt", "Aux.res.gz", "NUL ", "prn:x", "COM1", "lpt9.res", "conin$", "CONOUT$.x"}) {
         EXPECT_TRUE(names_windows_device(part)) << part;
     }
     for (const std::string_view part : {"CONS", "xnul", "COM0", "COM10", "LPT", "con_1", ".nul", "", "a.con"}) {
@@ -101,8 +100,8 @@ TEST(CopyPayload, TheHeadComesFirstWhateverThePayloadLength)
 {
     const std::string head("0SER\x01\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00!IGM", 20);
     const std::span<const unsigned char> head_bytes(reinterpret_cast<const unsigned char*>(head.data()), 20);
-    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, PAYLOAD_BUFFER_SIZE - 21,
-                                     PAYLOAD_BUFFER_SIZE - 20, PAYLOAD_BUFFER_SIZE - 19, 2 * PAYLOAD_BUFFER_SIZE}) {
+    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, PAYLOAD_BUFFER_SIZE - 21, PAYLOAD_BUFFER_SIZE - 20,
+                                     PAYLOAD_BUFFER_SIZE - 19, 2 * PAYLOAD_BUFFER_SIZE}) {
         const std::string payload = pattern(length);
         std::FILE* set = stream_of(payload + "next");
         std::FILE* out = std::tmpfile();

@@ -95,8 +95,7 @@ TEST(SetHeader, ZeroEntrySetIsTwentyBytes)
 {
     set_header_bytes sh{};
     encode_set_header(set_header{SET_MAGIC, 0, 0, 0, 20}, sh);
-    EXPECT_EQ(to_vector(sh), (bytes{0x30, 0x54, 0x53, 0x52, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                    0x14, 0, 0, 0}));
+    EXPECT_EQ(to_vector(sh), (bytes{0x30, 0x54, 0x53, 0x52, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x14, 0, 0, 0}));
 }
 
 TEST(NameField, ThirtyTwoCharacterNameFillsTheFieldUpToItsTerminator)

@@ -39,8 +39,8 @@ protected:
     {
         table = resource_table{};
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("vashpak_unit_") + info->test_suite_name() + "_" + info->name());
+        dir_ =
+            fs::temp_directory_path() / (std::string("vashpak_unit_") + info->test_suite_name() + "_" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         old_cwd_ = fs::current_path();
@@ -146,8 +146,16 @@ TEST_F(PackerTest, FileRemovedSinceItsCheckCannotBeOpened)
 // stops exactly at the recorded length, with or without bytes skipped first.
 TEST_F(PackerTest, CopyFileCopiesExactLengthsAroundBufferMultiples)
 {
-    const std::vector<std::size_t> lengths{0, 1, 4095, 4096, 4097, COPY_BUFFER_SIZE - 12, COPY_BUFFER_SIZE - 1,
-                                           COPY_BUFFER_SIZE, COPY_BUFFER_SIZE + 1, 2 * COPY_BUFFER_SIZE};
+    const std::vector<std::size_t> lengths{0,
+                                           1,
+                                           4095,
+                                           4096,
+                                           4097,
+                                           COPY_BUFFER_SIZE - 12,
+                                           COPY_BUFFER_SIZE - 1,
+                                           COPY_BUFFER_SIZE,
+                                           COPY_BUFFER_SIZE + 1,
+                                           2 * COPY_BUFFER_SIZE};
     for (const std::size_t skip : {std::size_t{0}, std::size_t{12}}) {
         for (const std::size_t length : lengths) {
             std::string content(skip + length, '\0');
