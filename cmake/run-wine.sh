@@ -22,4 +22,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
+# A wine server that stays up between programs: one that quits when its last
+# client ends can reset the connection of a program starting at that moment.
+# When one is already running this only finds that out.
+"$(dirname "$WINE")/wineserver" -p600 >/dev/null 2>&1 || true
 exec "$WINE" "$@"
