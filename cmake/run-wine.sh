@@ -12,18 +12,22 @@ export WINEDEBUG=-all
 # No Mono or Gecko prompts: console programs need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    (
-        flock 9
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            "$WINE" wineboot --init >/dev/null 2>&1 || true
-            "$(dirname "$WINE")/wineserver" -w 2>/dev/null || true
-        fi
-    ) 9>"$WINEPREFIX.lock"
-fi
-# A wine server that stays up between programs: one that quits when its last
-# client ends can reset the connection of a program starting at that moment.
-# When one is already running this only finds that out.
-"$(dirname "$WINE")/wineserver" -p600 >/dev/null 2>&1 || true
+WINESERVER=$(dirname "$WINE")/wineserver
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINE" wineboot --init >/dev/null 2>&1 </dev/null 9>&- || true
+        "$WINESERVER" -w 2>/dev/null 9>&- || true
+    fi
+    # One wine server for all the programs, up for ten minutes after the
+    # last: a server that quits as its last client ends can reset the
+    # connection of a program starting at that moment.  When this starts a
+    # new one, wine's own background processes are started with it, here,
+    # where they hold no program's output open (a test reading that output
+    # would otherwise wait for them).
+    if "$WINESERVER" -p600 >/dev/null 2>&1 </dev/null 9>&-; then
+        "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
+    fi
+) 9>"$WINEPREFIX.lock"
 exec "$WINE" "$@"
