@@ -9,31 +9,26 @@
 //    The set and reslist.txt are left out because an entry of the same name
 //    may rightly overwrite them, or remove them when its body is cut short.
 #include "run.hpp"
+#include "scratch.hpp"
 
 #include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
+const char* const HARNESS_NAME = "fuzz_extract";
+
 namespace {
 
 constexpr const char* SET_NAME = "fuzz.set";
 constexpr const char* LISTFILE_NAME = "reslist.txt";
-
-#if defined(_WIN32)
-constexpr const char* NULL_DEVICE = "NUL";
-#else
-constexpr const char* NULL_DEVICE = "/dev/null";
-#endif
 
 // base holds work and nothing else; work is the extractor's current folder.
 struct scratch {
@@ -45,62 +40,12 @@ struct scratch {
 
 scratch state;
 
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_extract: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
-void remove_scratch()
-{
-    std::error_code error;
-    fs::remove_all(state.base, error);
-}
-
-fs::path make_unique_folder(const char* prefix)
-{
-    std::error_code error;
-    const fs::path temp = fs::temp_directory_path(error);
-    if (error) {
-        fail("no temporary folder");
-    }
-    // The clock keeps names apart where random_device is not random.
-    std::random_device device;
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::mt19937_64 random(device() ^ static_cast<std::uint64_t>(ticks));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = temp / (prefix + std::to_string(random()));
-        if (fs::create_directory(candidate, error)) {
-            return candidate;
-        }
-    }
-    fail("cannot make a scratch folder");
-}
-
 void set_up()
 {
-    state.base = make_unique_folder("fuzz_extract.");
+    state.base = make_scratch_folder("fuzz_extract.");
     state.work = state.base / "work";
-    std::atexit(remove_scratch);
-    state.report = std::fopen(NULL_DEVICE, "w");
-    if (state.report == nullptr) {
-        state.report = std::tmpfile();
-    }
-    if (state.report == nullptr) {
-        fail("no stream for the report");
-    }
+    state.report = open_discard_stream();
     state.ready = true;
-}
-
-bool write_file(const char* name, const std::uint8_t* data, std::size_t size)
-{
-    std::FILE* file = std::fopen(name, "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
 }
 
 // True when the file, named relative to the current folder, starts with a

@@ -19,19 +19,20 @@
 //  - the entry after the last one is still untouched.
 #include "resource_format.hpp"
 #include "resource_table.hpp"
+#include "scratch.hpp"
 
 #include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <system_error>
 
 namespace fs = std::filesystem;
+
+const char* const HARNESS_NAME = "fuzz_listfile";
 
 namespace {
 
@@ -40,12 +41,6 @@ constexpr const char* LIST_ARG = "@list.lst";
 constexpr const char* LONG_NAME = "resource_with_a_33_byte_name_.res";
 static_assert(std::char_traits<char>::length(LONG_NAME) == NAME_MAX_LENGTH + 1);
 
-#if defined(_WIN32)
-constexpr const char* NULL_DEVICE = "NUL";
-#else
-constexpr const char* NULL_DEVICE = "/dev/null";
-#endif
-
 struct scratch {
     bool ready = false;
     fs::path folder;
@@ -53,49 +48,6 @@ struct scratch {
 };
 
 scratch state;
-
-[[noreturn]] void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_listfile: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
-void remove_scratch()
-{
-    std::error_code error;
-    fs::remove_all(state.folder, error);
-}
-
-fs::path make_unique_folder(const char* prefix)
-{
-    std::error_code error;
-    const fs::path temp = fs::temp_directory_path(error);
-    if (error) {
-        fail("no temporary folder");
-    }
-    // The clock keeps names apart where random_device is not random.
-    std::random_device device;
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::mt19937_64 random(device() ^ static_cast<std::uint64_t>(ticks));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = temp / (prefix + std::to_string(random()));
-        if (fs::create_directory(candidate, error)) {
-            return candidate;
-        }
-    }
-    fail("cannot make a scratch folder");
-}
-
-bool write_file(const char* name, const void* data, std::size_t size)
-{
-    std::FILE* file = std::fopen(name, "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
 
 // Runs in the scratch folder.
 void write_resources()
@@ -126,8 +78,7 @@ void enter(const fs::path& folder)
 
 void set_up()
 {
-    state.folder = make_unique_folder("fuzz_listfile.");
-    std::atexit(remove_scratch);
+    state.folder = make_scratch_folder("fuzz_listfile.");
     std::error_code error;
     const fs::path previous = fs::current_path(error);
     if (error) {
@@ -136,13 +87,7 @@ void set_up()
     enter(state.folder);
     write_resources();
     enter(previous);
-    state.log = std::fopen(NULL_DEVICE, "w");
-    if (state.log == nullptr) {
-        state.log = std::tmpfile();
-    }
-    if (state.log == nullptr) {
-        fail("no stream for the log");
-    }
+    state.log = open_discard_stream();
     set_log_stream(state.log);
     state.ready = true;
 }
