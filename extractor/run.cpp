@@ -4,6 +4,7 @@
 #include "run.hpp"
 
 #include "extract.hpp"
+#include "replace.hpp"
 #include "resource_format.hpp"
 #include "stream_io.hpp"
 
@@ -63,6 +64,7 @@ int end_run(extract_run& run, int status)
     if ((std::fflush(run.report) != 0 || std::ferror(run.report) != 0) && status == 0) {
         status = 1;
     }
+    release_interruptions();
     return status;
 }
 
@@ -74,8 +76,8 @@ int short_read(extract_run& run)
 
 // Recreates one resource file from the body at the current position of the
 // set, or reads past the body when the file cannot or must not be written.
-// False only when the set ends inside the body; a file left incomplete is
-// removed.
+// Whatever stands at the entry's name is replaced only by a whole file (see
+// begin_replacement).  False only when the set ends inside the body.
 bool extract_entry(extract_run& run, const toc_entry& entry)
 {
     body_header_bytes stored{};
@@ -84,13 +86,14 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     }
     const std::string name = entry_name(entry);
     bool write_ok = true;
-    std::FILE* out = nullptr;
+    replacement file;
+    bool started = false;
     if (!name_is_safe(name)) {
         std::fprintf(run.report, "Skipping unsafe name %s\n", name.c_str());
-    } else if (out = std::fopen(name.c_str(), "wb"); out == nullptr) {
+    } else if (started = begin_replacement(file, name); !started) {
         std::fprintf(run.report, "Can't create %s\n", name.c_str());
     }
-    if (out == nullptr) {
+    if (!started) {
         run.failed = true;
         return copy_payload(run.set, nullptr, {}, entry.size, write_ok);
     }
@@ -101,19 +104,24 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     encode_resource_header({RESOURCE_MAGIC, entry.word1, entry.word2}, head_bytes.first<RESOURCE_HEADER_SIZE>());
     encode_body_header({0, BODY_MARK}, head_bytes.subspan<RESOURCE_HEADER_SIZE, BODY_HEADER_SIZE>());
     // Written in whole blocks by copy_payload: no stream buffer is needed.
-    std::setvbuf(out, nullptr, _IONBF, 0);
-    const bool complete = copy_payload(run.set, out, head, entry.size, write_ok);
-    if (!close_output(out)) {
-        write_ok = false;
-    }
-    if (!complete || !write_ok) {
-        std::remove(name.c_str());
-    }
-    if (!complete) {
+    std::setvbuf(file.stream, nullptr, _IONBF, 0);
+    if (!copy_payload(run.set, file.stream, head, entry.size, write_ok)) {
+        abandon_replacement(file);
         return false;
     }
-    if (!write_ok) {
+    bool written = false;
+    if (write_ok) {
+        written = close_replacement(file);
+    } else {
+        abandon_replacement(file);
+    }
+    if (!written) {
         std::fprintf(run.report, "Can't write %s\n", name.c_str());
+        run.failed = true;
+        return true;
+    }
+    if (!commit_replacement(file)) {
+        std::fprintf(run.report, "Can't create %s\n", name.c_str());
         run.failed = true;
         return true;
     }
@@ -128,8 +136,10 @@ int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
 {
     extract_run run;
     run.report = report;
+    // An interrupted run leaves no file half written.
+    catch_interruptions();
     // Created before anything else, so that every run leaves one.
-    run.listfile = std::fopen(LISTFILE_NAME, "w");
+    run.listfile = create_text_output(LISTFILE_NAME);
     run.listfile_ok = run.listfile != nullptr;
 
     if (argc != 2) {

@@ -122,7 +122,9 @@ feed() {
     expect_only_files FIFO reslist.txt small.res big.res
     cd ..
 
+    # Cut inside the payload of big.res: the file that stood there stays.
     mkdir cut && cd cut
+    echo "precious user data" >big.res
     mkfifo FIFO
     feed FIFO head -c $((full - 1000)) ../full.set
     tarnvex FIFO
@@ -132,7 +134,52 @@ feed() {
     expect_stderr
     expect_reslist small.res big.res
     expect_extracted ../src small.res
-    expect_only_files FIFO reslist.txt small.res
+    [ "$(cat big.res)" = "precious user data" ]
+    expect_only_files FIFO reslist.txt small.res big.res
+}
+
+# writing_started OLD: the file being written is there: a temporary beside
+# the old file, or the new file itself where there was none.
+writing_started() {
+    if [ -n "$1" ]; then compgen -G '.tarnvex-*' >/dev/null; else [ -e big.res ]; fi
+}
+
+@test "a run ended by a signal while a FIFO feeds it removes the file it was writing" {
+    # Wine turns SIGINT into Ctrl-C, after which the C runtime exits with 3.
+    local signal=TERM ended=$((128 + 15)) old pid i
+    if on_windows; then
+        signal=INT ended=3
+    fi
+    mkdir src
+    (cd src && mkres big.res 300000 && expected_set ../full.set big.res)
+    for old in "precious user data" ""; do
+        rm -rf run && mkdir run && cd run
+        [ -z "$old" ] || echo "$old" >big.res
+        mkfifo FIFO
+        # All but the payload's last bytes, then the pipe stays open.
+        # shellcheck disable=SC2016 # expanded by the inner shell
+        feed FIFO sh -c 'head -c $(($(wc -c <"$0") - 1000)) "$0"; exec sleep 30' ../full.set
+        # shellcheck disable=SC2086 # the prefix may be several words
+        ${EXEC_PREFIX:-} "$TARNVEX" FIFO >"$OUT/stdout" &
+        pid=$!
+        for ((i = 0; i < 200; i++)); do
+            writing_started "$old" && break
+            sleep 0.05
+        done
+        writing_started "$old"
+        kill -"$signal" "$pid"
+        status=0
+        wait "$pid" || status=$?
+        kill "$FEEDER" 2>/dev/null || :
+        expect_status "$ended"
+        if [ -n "$old" ]; then
+            [ "$(cat big.res)" = "$old" ]
+            expect_only_files FIFO reslist.txt big.res
+        else
+            expect_only_files FIFO reslist.txt
+        fi
+        cd ..
+    done
 }
 
 @test "reslist.txt named as the set is emptied before it is read" {

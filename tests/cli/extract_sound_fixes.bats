@@ -114,6 +114,56 @@ load helpers
     [ ! -e nodir ] && [ -d taken ]
 }
 
+@test "links at an entry's name and at reslist.txt are replaced, never written through" {
+    mkres a.res 3
+    mkres b.res 4
+    expected_set in.set a.res b.res
+    echo "precious user data" >outside.res
+    echo "old listing" >outside.lst
+    mkdir x && cd x
+    ln -s ../outside.res a.res
+    ln -s ../outside.lst reslist.txt
+    # A second name of b.res keeps the old contents, as with other archivers.
+    echo "old b" >b.res
+    ln b.res b.link
+    tarnvex ../in.set
+    expect_status 0
+    expect_full_report 2 7 "count = 2" "0: a.res, 3" "1: b.res, 4"
+    expect_reslist a.res b.res
+    [ ! -L a.res ] && [ ! -L reslist.txt ]
+    expect_extracted .. a.res b.res
+    [ "$(cat ../outside.res)" = "precious user data" ]
+    [ "$(cat ../outside.lst)" = "old listing" ]
+    [ "$(cat b.link)" = "old b" ]
+    expect_only_files a.res b.res b.link reslist.txt
+}
+
+@test "a file or folder that may not be written is refused and left alone; a replaced file keeps its mode" {
+    mkdir -p src/ro x/ro
+    (cd src && mkres a.res 3 && mkres ro/c.res 5 && mkres b.res 4 && mkres n.res 6 &&
+        expected_set ../in.set a.res ro/c.res b.res n.res)
+    cd x
+    echo "old a" >a.res
+    echo "old c" >ro/c.res
+    echo "old b" >b.res
+    chmod 444 a.res
+    chmod 555 ro
+    chmod 604 b.res
+    umask 027
+    permissions_bind
+    tarnvex ../in.set
+    chmod 755 ro
+    expect_status 1
+    expect_full_report 2 10 "count = 4" "0: a.res, 3" "1: ro/c.res, 5" "2: b.res, 4" "3: n.res, 6" \
+        "Can't create a.res" "Can't create ro/c.res"
+    [ "$(cat a.res)" = "old a" ] && [ "$(cat ro/c.res)" = "old c" ]
+    expect_extracted ../src b.res n.res
+    if ! on_windows; then
+        [ "$(stat -c %a b.res)" = 604 ] && [ "$(stat -c %a n.res)" = 640 ]
+    fi
+    expect_only_files a.res ro/c.res b.res n.res reslist.txt
+}
+
 @test "a name field with no terminator is its 36 bytes and no more" {
     local name=abcdefghijklmnopqrstuvwxyz0123456789
     {

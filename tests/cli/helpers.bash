@@ -53,6 +53,15 @@ expect_status() {
     fi
 }
 
+# Holds the programs run from here on to file permission bits, which do not
+# bind root: as root they run without the capabilities that override them.
+permissions_bind() {
+    [ "$(id -u)" = 0 ] || return 0
+    ! on_windows || skip "wine's server opens files for root"
+    command -v setpriv >/dev/null || skip "no setpriv to run without root's override"
+    EXEC_PREFIX="setpriv --bounding-set=-dac_override,-dac_read_search ${EXEC_PREFIX:-}"
+}
+
 # True when the programs were built for Windows (and run under wine here).
 on_windows() {
     [ "${TARGET_OS:-}" = Windows ]

@@ -7,7 +7,7 @@
 //  - every file in the scratch folder other than the set and reslist.txt is
 //    a complete resource header: "0SER", two words, then 00 00 00 00 !IGM.
 //    The set and reslist.txt are left out because an entry of the same name
-//    may rightly overwrite them, or remove them when its body is cut short.
+//    may rightly replace them.
 #include "run.hpp"
 #include "scratch.hpp"
 

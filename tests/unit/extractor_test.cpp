@@ -1,9 +1,12 @@
 // The extractor's name check and payload copy.
 #include "extract.hpp"
+#include "replace.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -167,6 +170,31 @@ TEST(CopyPayload, AFailedWriteStillReadsTheWholePayload)
     std::fclose(set);
     std::fclose(out);
     std::remove(readonly_name);
+}
+
+// A file that stands at the name is replaced through a temporary beside it.
+// When the name is taken by a folder before the rename, the rename fails, the
+// folder stays, and no temporary is left.
+TEST(Replacement, AFailedRenameLeavesTheNameAloneAndNoTemporary)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = "replacement_scratch";
+    fs::remove_all(folder);
+    ASSERT_TRUE(fs::create_directory(folder));
+    std::FILE* old = std::fopen("replacement_scratch/x.res", "wb");
+    ASSERT_NE(old, nullptr);
+    std::fclose(old);
+    replacement file;
+    ASSERT_TRUE(begin_replacement(file, "replacement_scratch/x.res"));
+    EXPECT_EQ(file.written.rfind(std::string("replacement_scratch/") + TEMPORARY_PREFIX, 0), 0U) << file.written;
+    EXPECT_GE(std::fputs("new contents", file.stream), 0);
+    ASSERT_TRUE(fs::remove(folder / "x.res"));
+    ASSERT_TRUE(fs::create_directory(folder / "x.res"));
+    EXPECT_TRUE(close_replacement(file));
+    EXPECT_FALSE(commit_replacement(file));
+    EXPECT_TRUE(fs::is_directory(folder / "x.res"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    fs::remove_all(folder);
 }
 
 } // namespace

@@ -1,0 +1,62 @@
+// Writing a file so that whatever stood at its name stays as it was until
+// the new contents are whole.  A name where nothing stands is created
+// exclusively and written in place; anything else is written under a
+// temporary name beside it, created exclusively, and renamed over it only
+// once complete.  A link at the name is replaced by the new file, never
+// written through; folders on the way to it are followed.
+#ifndef EXTRACTOR_REPLACE_HPP
+#define EXTRACTOR_REPLACE_HPP
+
+#include <cstdio>
+#include <string>
+
+// A temporary is named this prefix and eight hexadecimal digits, in the
+// folder of its target, so that one left by a crash or a power cut is easy
+// to find.
+inline constexpr const char* TEMPORARY_PREFIX = ".tarnvex-";
+
+// One file being written.  Only one may be in progress at a time.
+struct replacement {
+    std::string target;
+    // The file being written: target itself when nothing stood there,
+    // otherwise a temporary beside it.
+    std::string written;
+    // Open on written, in binary mode, until close_replacement.
+    std::FILE* stream = nullptr;
+};
+
+// Looks at what stands at target, without following a link there, and
+// creates the file to write: target itself when nothing stands there, else
+// an empty temporary beside it, which gets the permission bits of a regular
+// file it is to replace.  False, with nothing created and nothing touched,
+// when target is empty or a folder, when it is an existing regular file that
+// may not be opened for writing, or when nothing can be created in its
+// folder (a missing or read-only folder).
+bool begin_replacement(replacement& file, const std::string& target);
+
+// Closes the file written.  False, with that file removed, when any byte
+// written to it may not have reached it.
+bool close_replacement(replacement& file);
+
+// Puts the closed file in place: renames a temporary over the target.
+// False, with the temporary removed and the target untouched, when the
+// rename fails.
+bool commit_replacement(replacement& file);
+
+// Closes the file written when it is still open and removes it; what stood
+// at the target is untouched.
+void abandon_replacement(replacement& file);
+
+// Opens name for text output, truncating a regular file as fopen's "w"
+// does, but first replaces a link at name by a regular file of its own
+// rather than writing through the link.  Null when it cannot be opened.
+std::FILE* create_text_output(const std::string& name);
+
+// From catch_interruptions to release_interruptions, SIGINT, SIGTERM and
+// SIGHUP (Ctrl-C on Windows) remove the file being written, if any, and
+// then end the process as the signal would have.  A signal that was ignored
+// stays ignored; release_interruptions puts back what was there before.
+void catch_interruptions();
+void release_interruptions();
+
+#endif
