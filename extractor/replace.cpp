@@ -40,6 +40,7 @@ constexpr std::array<int, 2> CAUGHT_SIGNALS{SIGINT, SIGTERM};
 #endif
 using signal_handler = void (*)(int);
 std::array<signal_handler, CAUGHT_SIGNALS.size()> previous_handlers{};
+bool caught = false;
 
 extern "C" void remove_live_file(int signal_number)
 {
@@ -295,6 +296,7 @@ std::FILE* create_text_output(const std::string& name)
 
 void catch_interruptions()
 {
+    caught = true;
     for (std::size_t i = 0; i < CAUGHT_SIGNALS.size(); ++i) {
         // A signal the caller ignores (nohup, a background job) stays
         // ignored.
@@ -307,6 +309,10 @@ void catch_interruptions()
 
 void release_interruptions()
 {
+    if (!caught) {
+        return;
+    }
+    caught = false;
     for (std::size_t i = 0; i < CAUGHT_SIGNALS.size(); ++i) {
         if (previous_handlers[i] != SIG_ERR) {
             std::signal(CAUGHT_SIGNALS[i], previous_handlers[i]);

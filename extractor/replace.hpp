@@ -55,7 +55,8 @@ std::FILE* create_text_output(const std::string& name);
 // From catch_interruptions to release_interruptions, SIGINT, SIGTERM and
 // SIGHUP (Ctrl-C on Windows) remove the file being written, if any, and
 // then end the process as the signal would have.  A signal that was ignored
-// stays ignored; release_interruptions puts back what was there before.
+// stays ignored; release_interruptions puts back what was there before, and
+// does nothing without a catch_interruptions before it.
 void catch_interruptions();
 void release_interruptions();
 

@@ -13,11 +13,30 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 constexpr const char* LISTFILE_NAME = "reslist.txt";
+
+constexpr const char* HELP_TEXT = "usage: tarnvex SET\n"
+                                  "       tarnvex -l SET\n"
+                                  "       tarnvex --help | --version\n"
+                                  "\n"
+                                  "Lists the resource set SET, recreates its resource files in the current\n"
+                                  "folder and writes reslist.txt, a listfile from which vashpak packs them\n"
+                                  "again.  SET is read once, front to back: a pipe will do.\n"
+                                  "\n"
+                                  "  -l, --list     list the table of SET and nothing more: no file is\n"
+                                  "                 written and reslist.txt is left alone\n"
+                                  "  -h, --help     print this help and exit\n"
+                                  "      --version  print the version and exit\n"
+                                  "\n"
+                                  "A set named like one of these options is given as ./NAME.\n"
+                                  "The manual: man tarnvex\n";
+
+constexpr const char* VERSION_TEXT = "tarnvex (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
 
 // The set's stream buffer: the table and small bodies come in with a read
 // per megabyte rather than a read or two per entry.
@@ -72,6 +91,58 @@ int short_read(extract_run& run)
 {
     std::fprintf(run.report, "Can't read %s\n", run.set_name);
     return end_run(run, 1);
+}
+
+// Reads the set_header and the whole table, printing the count and a line
+// per entry and writing each name to the listfile, if there is one; the
+// entries are kept in toc when it is given.  False on a short read.
+bool read_table(extract_run& run, std::vector<toc_entry>* toc)
+{
+    // Only the count is used: the magic, the reserved word and the discard
+    // point are neither checked nor needed to extract.
+    set_header_bytes header_bytes{};
+    if (!read_block(run.set, header_bytes.data(), header_bytes.size())) {
+        return false;
+    }
+    const std::uint32_t count = decode_set_header(header_bytes).count;
+    std::fprintf(run.report, "count = %" PRIu32 "\n", count);
+
+    // The table grows with the entries actually read, never with what the
+    // count claims.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        toc_entry_bytes entry_bytes{};
+        if (!read_block(run.set, entry_bytes.data(), entry_bytes.size())) {
+            return false;
+        }
+        const toc_entry entry = decode_toc_entry(entry_bytes);
+        const std::string name = entry_name(entry);
+        std::fprintf(run.report, "%" PRIu32 ": %s, %" PRIu32 "\n", i, name.c_str(), entry.size);
+        list_name(run, name);
+        if (toc != nullptr) {
+            toc->push_back(entry);
+        }
+    }
+    return true;
+}
+
+// tarnvex -l: the listing and nothing more.  The set is read no further than
+// its table, and no file is written, reslist.txt included.
+int list_table(extract_run& run)
+{
+    run.set = std::fopen(run.set_name, "rb");
+    if (run.set == nullptr) {
+        std::fprintf(run.report, "Can't open %s\n", run.set_name);
+        return end_run(run, 1);
+    }
+    return read_table(run, nullptr) ? end_run(run, 0) : short_read(run);
+}
+
+// --help and --version: the text on the report, status 1 if it did not get
+// there.
+int print_text(std::FILE* report, const char* text)
+{
+    std::fputs(text, report);
+    return std::fflush(report) != 0 || std::ferror(report) != 0 ? 1 : 0;
 }
 
 // Recreates one resource file from the body at the current position of the
@@ -134,8 +205,21 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
 
 int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
 {
+    // The options, each in these spellings and in this place only: every
+    // other command line keeps its meaning, and a lone argument is a set.
+    const std::string_view option = argc >= 2 ? argv[1] : "";
+    if (argc == 2 && (option == "--help" || option == "-h")) {
+        return print_text(report, HELP_TEXT);
+    }
+    if (argc == 2 && option == "--version") {
+        return print_text(report, VERSION_TEXT);
+    }
     extract_run run;
     run.report = report;
+    if (argc == 3 && (option == "-l" || option == "--list")) {
+        run.set_name = argv[2];
+        return list_table(run);
+    }
     // An interrupted run leaves no file half written.
     catch_interruptions();
     // Created before anything else, so that every run leaves one.
@@ -154,27 +238,10 @@ int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
     }
     std::setvbuf(run.set, set_buffer, _IOFBF, sizeof set_buffer);
 
-    // Only the count is used: the magic, the reserved word and the discard
-    // point are neither checked nor needed to extract.
-    set_header_bytes header_bytes{};
-    if (!read_block(run.set, header_bytes.data(), header_bytes.size())) {
-        return short_read(run);
-    }
-    const std::uint32_t count = decode_set_header(header_bytes).count;
-    std::fprintf(run.report, "count = %" PRIu32 "\n", count);
-
-    // The whole table comes before any body.  It grows with the entries
-    // actually read, never with what the count claims.
+    // The whole table comes before any body.
     std::vector<toc_entry> toc;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        toc_entry_bytes entry_bytes{};
-        if (!read_block(run.set, entry_bytes.data(), entry_bytes.size())) {
-            return short_read(run);
-        }
-        const toc_entry& entry = toc.emplace_back(decode_toc_entry(entry_bytes));
-        const std::string name = entry_name(entry);
-        std::fprintf(run.report, "%" PRIu32 ": %s, %" PRIu32 "\n", i, name.c_str(), entry.size);
-        list_name(run, name);
+    if (!read_table(run, &toc)) {
+        return short_read(run);
     }
 
     // The bodies follow in table order; the set is read in one forward pass.

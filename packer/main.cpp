@@ -5,10 +5,52 @@
 #include "stream_io.hpp"
 
 #include <cstdio>
+#include <string_view>
+
+namespace {
+
+constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
+                                  "       vashpak --help | --version\n"
+                                  "\n"
+                                  "Packs resource files into the resource set OUTPUT, which is created, or\n"
+                                  "emptied, first.  Each INPUT, in order, is one of:\n"
+                                  "\n"
+                                  "  FILE           a resource file: it starts with 0SER and is at least 20\n"
+                                  "                 bytes long; its name, at most 32 bytes, is stored as given\n"
+                                  "  @LISTFILE      a text file that names one input per line\n"
+                                  "  !discard       the discard point: the resources before it are the ones a\n"
+                                  "                 loader keeps (quote it in bash: '!discard')\n"
+                                  "\n"
+                                  "  -h, --help     print this help and exit\n"
+                                  "      --version  print the version and exit\n"
+                                  "\n"
+                                  "Options are recognised only as the single argument.\n"
+                                  "The manual: man vashpak\n";
+
+constexpr const char* VERSION_TEXT = "vashpak (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
+
+// --help and --version: the text on standard output, status 1 if it did not
+// get there.
+int print_text(const char* text)
+{
+    std::fputs(text, stdout);
+    return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? 1 : 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     const char* program = (argc > 0 && argv[0] != nullptr) ? argv[0] : "vashpak";
+    // The options, as the only argument and in these spellings alone: with
+    // any more arguments, the first is the output whatever it is called.
+    const std::string_view option = argc == 2 ? argv[1] : "";
+    if (option == "--help" || option == "-h") {
+        return print_text(HELP_TEXT);
+    }
+    if (option == "--version") {
+        return print_text(VERSION_TEXT);
+    }
     if (argc <= 2) {
         usage(program);
         return 1;

@@ -86,3 +86,73 @@ load helpers
     expect_status 0
     expect_extracted .. a.res
 }
+
+@test "-l and --list print what an extraction prints, read no body and write nothing" {
+    mkres a.res 3
+    mkres b.res 70000 7 8
+    expected_set in.set a.res b.res
+    { set_head 2; toc_entry ../up.res 3; toc_entry b.res 4; } >unsafe.set
+    local listing=("count = 2" "0: a.res, 3" "1: b.res, 70000")
+    mkdir x && cd x
+    tarnvex ../in.set
+    expect_full_report 2 70003 "${listing[@]}"
+    rm a.res b.res
+    cp reslist.txt "$OUT/reslist.before"
+
+    # Whole, with its bodies cut off, and through a FIFO.
+    head -c $((20 + 2 * 56)) ../in.set >../bodiless.set
+    mkfifo FIFO
+    feed FIFO cat ../in.set
+    local option set
+    for option in -l --list; do
+        for set in ../in.set ../bodiless.set FIFO; do
+            tarnvex "$option" "$set"
+            expect_status 0
+            expect_stdout "${listing[@]}"
+            expect_stderr
+        done
+        [ "$option" = --list ] || feed FIFO cat ../in.set
+    done
+    # A name an extraction refuses is listed as it is.
+    tarnvex -l ../unsafe.set
+    expect_status 0
+    expect_stdout "count = 2" "0: ../up.res, 3" "1: b.res, 4"
+
+    tarnvex --list ../missing.set
+    expect_status 1
+    expect_stdout "Can't open ../missing.set"
+    head -c 100 ../in.set >../short.set
+    tarnvex -l ../short.set
+    expect_status 1
+    expect_stdout "count = 2" "0: a.res, 3" "Can't read ../short.set"
+    expect_same_bytes reslist.txt "$OUT/reslist.before"
+    expect_only_files FIFO reslist.txt
+}
+
+@test "--help, -h and --version alone; every other command line as before" {
+    local option
+    for option in --help -h; do
+        tarnvex "$option"
+        expect_status 0
+        expect_stderr
+        head -n 1 "$OUT/stdout" >"$OUT/first"
+        expect_lines "the first line" "$OUT/first" "usage: tarnvex SET"
+        grep -q "man tarnvex" "$OUT/stdout"
+    done
+    tarnvex --version
+    expect_status 0
+    expect_stdout "tarnvex $RESOURCE_SET_IDENTITY"
+    expect_only_files
+
+    # One argument is always a set; two are a usage error unless the first
+    # is -l or --list.
+    tarnvex -l
+    expect_status 1
+    expect_stdout "Can't open -l"
+    expect_reslist
+    for option in --help -x --list; do
+        tarnvex "$option" a.set a.set
+        expect_status 255
+        expect_stdout "usage: tarnvex <resname>"
+    done
+}

@@ -85,16 +85,6 @@ load helpers
     done
 }
 
-# feed FIFO COMMAND...: runs COMMAND in the background with its output going
-# into FIFO; a writer nobody reads from gives up after a while.
-feed() {
-    local fifo=$1
-    shift
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    timeout 20 bash -c '"${@:2}" >"$1"' feed "$fifo" "$@" &
-    FEEDER=$!
-}
-
 @test "a set read through a FIFO, whole and cut short" {
     mkdir src
     (

@@ -53,6 +53,16 @@ expect_status() {
     fi
 }
 
+# feed FIFO COMMAND...: runs COMMAND in the background with its output going
+# into FIFO; a writer nobody reads from gives up after a while.
+feed() {
+    local fifo=$1
+    shift
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    timeout 20 bash -c '"${@:2}" >"$1"' feed "$fifo" "$@" &
+    FEEDER=$!
+}
+
 # Holds the programs run from here on to file permission bits, which do not
 # bind root: as root they run without the capabilities that override them.
 permissions_bind() {

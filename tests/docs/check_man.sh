@@ -2,7 +2,9 @@
 # Renders each manual page with groff, with every warning turned on, and fails
 # when groff says anything at all or exits non-zero.
 #
-# usage: bash tests/docs/check_man.sh SOURCE_DIR
+# usage: bash tests/docs/check_man.sh PAGE_DIR
+#
+# PAGE_DIR holds the pages as they are installed: the build's man folder.
 #
 # Each page is formatted for the default (PostScript) device and for the
 # utf8 and ascii terminals that man(1) uses, where a character the terminal
@@ -13,17 +15,17 @@
 set -u
 
 if [ "$#" -ne 1 ]; then
-    echo "usage: $0 SOURCE_DIR" >&2
+    echo "usage: $0 PAGE_DIR" >&2
     exit 2
 fi
-source_dir=$1
+page_dir=$1
 
 if ! command -v groff >/dev/null 2>&1; then
     echo "check_man: groff is not installed (Debian: apt-get install groff-base); the manual pages cannot be checked" >&2
     exit 1
 fi
 
-pages=("$source_dir/docs/man/vashpak.1" "$source_dir/docs/man/tarnvex.1")
+pages=("$page_dir/vashpak.1" "$page_dir/tarnvex.1")
 failed=0
 for page in "${pages[@]}"; do
     if [ ! -f "$page" ]; then

@@ -3,18 +3,19 @@
 # program prints, as the sources print it, and no line the program does not
 # print.  The comparison itself is in man_messages.pl.
 #
-# usage: bash tests/docs/check_man_messages.sh SOURCE_DIR
+# usage: bash tests/docs/check_man_messages.sh SOURCE_DIR PAGE_DIR
 #
 # vashpak is built from packer/ and format/, tarnvex from extractor/ and
 # format/.  Each page is formatted for a plain terminal, with bold and italic
 # kept as overstrikes and lines long enough that no message is broken.
 set -u
 
-if [ "$#" -ne 1 ]; then
-    echo "usage: $0 SOURCE_DIR" >&2
+if [ "$#" -ne 2 ]; then
+    echo "usage: $0 SOURCE_DIR PAGE_DIR" >&2
     exit 2
 fi
 source_dir=$1
+page_dir=$2
 here=$(cd -- "$(dirname -- "$0")" && pwd)
 
 for tool in groff perl; do
@@ -31,7 +32,7 @@ failed=0
 for program in vashpak:packer tarnvex:extractor; do
     name=${program%%:*}
     folder=${program#*:}
-    page=$source_dir/docs/man/$name.1
+    page=$page_dir/$name.1
     if [ ! -f "$page" ]; then
         echo "check_man_messages: missing page $page" >&2
         failed=1
