@@ -91,37 +91,28 @@ load helpers
     mkres a.res 3
     mkres b.res 70000 7 8
     expected_set in.set a.res b.res
-    { set_head 2; toc_entry ../up.res 3; toc_entry b.res 4; } >unsafe.set
-    local listing=("count = 2" "0: a.res, 3" "1: b.res, 70000")
+    head -c $((20 + 2 * 56)) in.set >bodiless.set
+    head -c 100 in.set >short.set
+    { set_head 1; toc_entry ../up.res 3; } >unsafe.set
     mkdir x && cd x
     tarnvex ../in.set
-    expect_full_report 2 70003 "${listing[@]}"
+    head -n 3 "$OUT/stdout" >"$OUT/listing"
     rm a.res b.res
     cp reslist.txt "$OUT/reslist.before"
-
-    # Whole, with its bodies cut off, and through a FIFO.
-    head -c $((20 + 2 * 56)) ../in.set >../bodiless.set
     mkfifo FIFO
     feed FIFO cat ../in.set
     local option set
-    for option in -l --list; do
-        for set in ../in.set ../bodiless.set FIFO; do
-            tarnvex "$option" "$set"
-            expect_status 0
-            expect_stdout "${listing[@]}"
-            expect_stderr
-        done
-        [ "$option" = --list ] || feed FIFO cat ../in.set
+    for option in "-l ../in.set" "--list ../bodiless.set" "-l FIFO"; do
+        # shellcheck disable=SC2086 # the option and the set
+        tarnvex $option
+        expect_status 0
+        expect_same_bytes "$OUT/stdout" "$OUT/listing"
     done
-    # A name an extraction refuses is listed as it is.
     tarnvex -l ../unsafe.set
-    expect_status 0
-    expect_stdout "count = 2" "0: ../up.res, 3" "1: b.res, 4"
-
+    expect_stdout "count = 1" "0: ../up.res, 3"
     tarnvex --list ../missing.set
     expect_status 1
     expect_stdout "Can't open ../missing.set"
-    head -c 100 ../in.set >../short.set
     tarnvex -l ../short.set
     expect_status 1
     expect_stdout "count = 2" "0: a.res, 3" "Can't read ../short.set"
@@ -129,30 +120,22 @@ load helpers
     expect_only_files FIFO reslist.txt
 }
 
-@test "--help, -h and --version alone; every other command line as before" {
-    local option
-    for option in --help -h; do
-        tarnvex "$option"
-        expect_status 0
-        expect_stderr
-        head -n 1 "$OUT/stdout" >"$OUT/first"
-        expect_lines "the first line" "$OUT/first" "usage: tarnvex SET"
-        grep -q "man tarnvex" "$OUT/stdout"
-    done
+@test "--help, -h and --version alone write no file; one argument is still a set" {
     tarnvex --version
     expect_status 0
     expect_stdout "tarnvex $RESOURCE_SET_IDENTITY"
+    tarnvex --help
+    mv "$OUT/stdout" "$OUT/help"
+    tarnvex -h
+    expect_status 0
+    expect_same_bytes "$OUT/stdout" "$OUT/help"
+    grep -q "^usage: tarnvex SET" "$OUT/help"
     expect_only_files
 
-    # One argument is always a set; two are a usage error unless the first
-    # is -l or --list.
     tarnvex -l
     expect_status 1
     expect_stdout "Can't open -l"
-    expect_reslist
-    for option in --help -x --list; do
-        tarnvex "$option" a.set a.set
-        expect_status 255
-        expect_stdout "usage: tarnvex <resname>"
-    done
+    tarnvex --help a.set a.set
+    expect_status 255
+    expect_stdout "usage: tarnvex <resname>"
 }

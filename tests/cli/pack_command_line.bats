@@ -167,32 +167,24 @@ invoked_name() {
     expect_same_bytes out.set "$OUT/expected"
 }
 
-@test "--help, -h and --version alone; every other command line as before" {
-    local option
-    for option in --help -h; do
-        vashpak "$option"
-        expect_status 0
-        expect_stderr
-        head -n 1 "$OUT/stdout" >"$OUT/first"
-        expect_lines "the first line" "$OUT/first" "usage: vashpak OUTPUT INPUT..."
-        grep -q "man vashpak" "$OUT/stdout"
-    done
+@test "--help, -h and --version alone; with inputs after it, an option names the output" {
     vashpak --version
     expect_status 0
     expect_stdout "vashpak $RESOURCE_SET_IDENTITY"
+    vashpak --help
+    mv "$OUT/stdout" "$OUT/help"
+    vashpak -h
+    expect_status 0
     expect_stderr
+    expect_same_bytes "$OUT/stdout" "$OUT/help"
+    grep -q "^usage: vashpak OUTPUT INPUT" "$OUT/help"
 
-    # Any other single argument is a usage error; with inputs after it, an
-    # option's spelling names the output.
-    for option in --helps -v --Version; do
-        vashpak "$option"
-        expect_status 1
-        expect_stderr "usage: $(invoked_name) outputfile [file1 | @listfile] [...]"
-    done
+    vashpak --Version
+    expect_status 1
+    expect_stderr "usage: $(invoked_name) outputfile [file1 | @listfile] [...]"
     mkres a.res 3
     vashpak --help a.res
     expect_success
     expected_set "$OUT/expected" a.res
     expect_same_bytes ./--help "$OUT/expected"
-    expect_only_files a.res --help
 }
