@@ -25,9 +25,10 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     # connection of a program starting at that moment.  When this starts a
     # new one, wine's own background processes are started with it, here,
     # where they hold no program's output open (a test reading that output
-    # would otherwise wait for them).
-    if "$WINESERVER" -p600 >/dev/null 2>&1 </dev/null 9>&-; then
-        "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
+    # would otherwise wait for them), bats' own report on descriptor 3
+    # included.
+    if "$WINESERVER" -p600 >/dev/null 2>&1 </dev/null 3>&- 9>&-; then
+        "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null 3>&- 9>&- || true
     fi
 ) 9>"$WINEPREFIX.lock"
 exec "$WINE" "$@"
