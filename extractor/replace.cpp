@@ -57,21 +57,24 @@ extern "C" void remove_live_file(int signal_number)
     std::raise(signal_number);
 }
 
+// What separates folders in a path on this system.
+#if defined(_WIN32)
+constexpr const char* SEPARATORS = "/\\";
+#else
+constexpr const char* SEPARATORS = "/";
+#endif
+
 // The folder part of target, separator included: temporaries go there, so
 // that the rename never crosses file systems.
 std::string folder_of(const std::string& target)
 {
-#if defined(_WIN32)
-    const std::size_t cut = target.find_last_of("/\\");
-#else
-    const std::size_t cut = target.find_last_of('/');
-#endif
+    const std::size_t cut = target.find_last_of(SEPARATORS);
     return cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
 }
 
 bool ends_in_separator(const std::string& name)
 {
-    return !name.empty() && folder_of(name).size() == name.size();
+    return !name.empty() && name.find_last_of(SEPARATORS) == name.size() - 1;
 }
 
 // Creates name for writing, failing when anything, a link included, stands
@@ -199,14 +202,13 @@ bool begin_replacement(replacement& file, const std::string& target)
     std::FILE* stream = create_exclusively(target, true);
     std::error_code error;
     fs::file_status existing;
+    bool replaces_file = false;
     if (stream == nullptr) {
         existing = fs::symlink_status(target, error);
         if (existing.type() == fs::file_type::not_found) {
             return false; // the folder is missing or refuses
         }
-    }
-    const bool replaces_file = stream == nullptr && fs::is_regular_file(existing);
-    if (stream == nullptr) {
+        replaces_file = fs::is_regular_file(existing);
         if (fs::is_directory(existing) || (replaces_file && !may_be_written(target))) {
             return false;
         }
