@@ -2,10 +2,16 @@
 // folder and writes reslist.txt, the listfile from which vashpak rebuilds the
 // set.  Everything it reports goes to standard output.
 #include "run.hpp"
+#include "stream_io.hpp"
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    // Before any file is opened: reslist.txt given descriptor 1 would take
+    // the listing.
+    if (!open_standard_streams()) {
+        return 1;
+    }
     return tarnvex_main(argc, argv, stdout);
 }

@@ -17,6 +17,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -98,14 +102,40 @@ std::FILE* create_exclusively(const std::string& name, bool binary)
 #endif
 }
 
-// True when what stands at a name may be a link.  Windows' C++ library sees
-// through links, so there any file may be one.
-bool may_be_link(const fs::file_status& existing)
+// True when what stands at a name is not a regular file that may be opened
+// as it is: a link, a FIFO, a socket or a device.  Windows' C++ library sees
+// through links, so there any file may be a link.
+bool is_not_plain_file(const fs::file_status& existing)
 {
 #if defined(_WIN32)
     return fs::exists(existing) && !fs::is_directory(existing);
 #else
-    return fs::is_symlink(existing);
+    return !fs::is_regular_file(existing);
+#endif
+}
+
+// Opens the file at name for text output, truncated.  On POSIX systems the
+// open neither follows a link nor waits for a FIFO's reader, and what it
+// opened is given back only if it is a regular file: something planted at
+// the name since it was looked at is never written.  Null otherwise.
+std::FILE* open_plain_file(const std::string& name)
+{
+#if defined(_WIN32)
+    return std::fopen(name.c_str(), "w");
+#else
+    const int descriptor = open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat opened {};
+    std::FILE* stream = nullptr;
+    if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && fcntl(descriptor, F_SETFL, 0) == 0) {
+        stream = fdopen(descriptor, "w");
+    }
+    if (stream == nullptr) {
+        close(descriptor);
+    }
+    return stream;
 #endif
 }
 
@@ -186,37 +216,17 @@ std::FILE* take_stream(replacement& file)
     return live_stream.exchange(nullptr);
 }
 
-} // namespace
-
-bool begin_replacement(replacement& file, const std::string& target)
+// False for a name no file can have, and for one with no room for the
+// longest temporary name in the handler's buffer.
+bool may_be_target(const std::string& target)
 {
-    // Room for the longest temporary name in the handler's buffer.
     constexpr std::size_t TEMPORARY_ROOM = 32;
-    if (target.empty() || ends_in_separator(target) || target.size() + TEMPORARY_ROOM > live_path.size()) {
-        return false;
-    }
-    // Where nothing stands, there is nothing to keep: the name itself is
-    // created, which costs no more than a plain create.  The exclusive
-    // create fails on anything at the name, a link included.
-    std::string written = target;
-    std::FILE* stream = create_exclusively(target, true);
-    std::error_code error;
-    fs::file_status existing;
-    bool replaces_file = false;
-    if (stream == nullptr) {
-        existing = fs::symlink_status(target, error);
-        if (existing.type() == fs::file_type::not_found) {
-            return false; // the folder is missing or refuses
-        }
-        replaces_file = fs::is_regular_file(existing);
-        if (fs::is_directory(existing) || (replaces_file && !may_be_written(target))) {
-            return false;
-        }
-        stream = create_temporary(folder_of(target), written);
-        if (stream == nullptr) {
-            return false;
-        }
-    }
+    return !target.empty() && !ends_in_separator(target) && target.size() + TEMPORARY_ROOM <= live_path.size();
+}
+
+// Makes stream, open on written, the file being written for target.
+void make_live(replacement& file, const std::string& target, const std::string& written, std::FILE* stream)
+{
     written.copy(live_path.data(), written.size());
     live_path[written.size()] = '\0';
     live_stream.store(stream);
@@ -224,7 +234,48 @@ bool begin_replacement(replacement& file, const std::string& target)
     file.target = target;
     file.written = written;
     file.stream = stream;
+}
 
+} // namespace
+
+bool begin_new_file(replacement& file, const std::string& target)
+{
+    if (!may_be_target(target)) {
+        return false;
+    }
+    std::FILE* const stream = create_exclusively(target, true);
+    if (stream == nullptr) {
+        return false;
+    }
+    make_live(file, target, target, stream);
+    return true;
+}
+
+bool begin_replacement(replacement& file, const std::string& target)
+{
+    // Where nothing stands, there is nothing to keep: the name itself is
+    // created, which costs no more than a plain create.
+    if (!may_be_target(target)) {
+        return false;
+    }
+    if (begin_new_file(file, target)) {
+        return true;
+    }
+    std::error_code error;
+    const fs::file_status existing = fs::symlink_status(target, error);
+    if (existing.type() == fs::file_type::not_found) {
+        return false; // the folder is missing or refuses
+    }
+    const bool replaces_file = fs::is_regular_file(existing);
+    if (fs::is_directory(existing) || (replaces_file && !may_be_written(target))) {
+        return false;
+    }
+    std::string written;
+    std::FILE* const stream = create_temporary(folder_of(target), written);
+    if (stream == nullptr) {
+        return false;
+    }
+    make_live(file, target, written, stream);
     if (replaces_file) {
         fs::permissions(written, existing.permissions() & fs::perms::all, error);
         if (error) {
@@ -267,10 +318,21 @@ void abandon_replacement(replacement& file)
     remove_written(file);
 }
 
+void abandon_live_file()
+{
+    if (live.load()) {
+        if (std::FILE* const stream = live_stream.exchange(nullptr); stream != nullptr) {
+            std::fclose(stream);
+        }
+        std::remove(live_path.data());
+        forget_written();
+    }
+}
+
 std::FILE* create_text_output(const std::string& name)
 {
-    // A few rounds at most: each sees what stands at the name now, and a
-    // link planted between two looks is seen on the next round.
+    // A few rounds at most: each sees what stands at the name now, and
+    // anything planted there between two looks is seen on the next round.
     constexpr int ROUNDS = 4;
     for (int round = 0; round < ROUNDS; ++round) {
         std::error_code error;
@@ -284,14 +346,18 @@ std::FILE* create_text_output(const std::string& name)
             }
             continue;
         }
-        if (may_be_link(existing)) {
-            // An empty file of its own takes the link's place first.
+        if (is_not_plain_file(existing)) {
+            // An empty file of its own takes the place of what is there.
             replacement empty;
             if (!begin_replacement(empty, name) || !close_replacement(empty) || !commit_replacement(empty)) {
                 return nullptr;
             }
         }
-        return std::fopen(name.c_str(), "w");
+        // What is there now is looked at again on the next round if this
+        // cannot open it.
+        if (std::FILE* const opened = open_plain_file(name); opened != nullptr) {
+            return opened;
+        }
     }
     return nullptr;
 }

@@ -25,6 +25,11 @@ struct replacement {
     std::FILE* stream = nullptr;
 };
 
+// Creates target itself, exclusively: false, with nothing created and
+// nothing touched, when anything stands there, a link included, or when
+// nothing can be created in its folder.
+bool begin_new_file(replacement& file, const std::string& target);
+
 // Looks at what stands at target, without following a link there, and
 // creates the file to write: target itself when nothing stands there, else
 // an empty temporary beside it, which gets the permission bits of a regular
@@ -47,9 +52,16 @@ bool commit_replacement(replacement& file);
 // at the target is untouched.
 void abandon_replacement(replacement& file);
 
+// Removes the file being written, if one is, when the run cannot go on with
+// it (memory ran out): a replacement begun and not yet committed or
+// abandoned.
+void abandon_live_file();
+
 // Opens name for text output, truncating a regular file as fopen's "w"
-// does, but first replaces a link at name by a regular file of its own
-// rather than writing through the link.  Null when it cannot be opened.
+// does.  Anything else at name, a link, a FIFO, a socket or a device, is
+// first replaced by a regular file of its own and never opened, so that
+// nothing is written through a link and no open waits for a reader.  Null
+// when it cannot be opened.
 std::FILE* create_text_output(const std::string& name);
 
 // From catch_interruptions to release_interruptions, SIGINT, SIGTERM and

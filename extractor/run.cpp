@@ -11,6 +11,8 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,6 +21,12 @@
 namespace {
 
 constexpr const char* LISTFILE_NAME = "reslist.txt";
+
+// The most entries a table is read to: 256 times as many as the packer
+// writes, 56 MiB in memory.  A set that claims more is read up to there and
+// then treated as cut short, so that no count, however large, makes the
+// table outgrow memory or the read go on for ever.
+constexpr std::uint32_t TABLE_ENTRIES_MAX = std::uint32_t{1} << 20U;
 
 constexpr const char* HELP_TEXT = "usage: tarnvex SET\n"
                                   "       tarnvex -l SET\n"
@@ -111,7 +119,7 @@ bool read_table(extract_run& run, std::vector<toc_entry>* toc)
     // count claims.
     for (std::uint32_t i = 0; i < count; ++i) {
         toc_entry_bytes entry_bytes{};
-        if (!read_block(run.set, entry_bytes.data(), entry_bytes.size())) {
+        if (i == TABLE_ENTRIES_MAX || !read_block(run.set, entry_bytes.data(), entry_bytes.size())) {
             return false;
         }
         const toc_entry entry = decode_toc_entry(entry_bytes);
@@ -145,6 +153,16 @@ int print_text(std::FILE* report, const char* text)
     return std::fflush(report) != 0 || std::ferror(report) != 0 ? 1 : 0;
 }
 
+// True when name, followed through links, is the listfile being written or
+// the set being read, however it is spelt: writing it would replace one of
+// them.
+bool names_run_file(const extract_run& run, const std::string& name)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(name, LISTFILE_NAME, error) ||
+           std::filesystem::equivalent(name, run.set_name, error);
+}
+
 // Recreates one resource file from the body at the current position of the
 // set, or reads past the body when the file cannot or must not be written.
 // Whatever stands at the entry's name is replaced only by a whole file (see
@@ -158,10 +176,17 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     const std::string name = entry_name(entry);
     bool write_ok = true;
     replacement file;
+    bool unsafe = !name_is_safe(name);
     bool started = false;
-    if (!name_is_safe(name)) {
+    if (!unsafe) {
+        // A name where nothing stood cannot be the listfile or the set, which
+        // are there: only a name that is taken is looked at more closely.
+        started = begin_new_file(file, name);
+        unsafe = !started && names_run_file(run, name);
+    }
+    if (unsafe) {
         std::fprintf(run.report, "Skipping unsafe name %s\n", name.c_str());
-    } else if (started = begin_replacement(file, name); !started) {
+    } else if (!started && !(started = begin_replacement(file, name))) {
         std::fprintf(run.report, "Can't create %s\n", name.c_str());
     }
     if (!started) {
@@ -201,21 +226,19 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     return true;
 }
 
-} // namespace
-
-int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
+// The whole run, as tarnvex_main describes it; the one thing it leaves to
+// its caller is running out of memory.
+int run_tarnvex(extract_run& run, int argc, const char* const* argv)
 {
     // The options, each in these spellings and in this place only: every
     // other command line keeps its meaning, and a lone argument is a set.
     const std::string_view option = argc >= 2 ? argv[1] : "";
     if (argc == 2 && (option == "--help" || option == "-h")) {
-        return print_text(report, HELP_TEXT);
+        return print_text(run.report, HELP_TEXT);
     }
     if (argc == 2 && option == "--version") {
-        return print_text(report, VERSION_TEXT);
+        return print_text(run.report, VERSION_TEXT);
     }
-    extract_run run;
-    run.report = report;
     if (argc == 3 && (option == "-l" || option == "--list")) {
         run.set_name = argv[2];
         return list_table(run);
@@ -268,4 +291,20 @@ int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
         run.failed = true;
     }
     return end_run(run, run.failed ? 1 : 0);
+}
+
+} // namespace
+
+int tarnvex_main(int argc, const char* const* argv, std::FILE* report)
+{
+    extract_run run;
+    run.report = report;
+    try {
+        return run_tarnvex(run, argc, argv);
+    } catch (const std::bad_alloc&) {
+        // The file being written goes, as it would on any other failure.
+        abandon_live_file();
+        std::fprintf(run.report, "Out of memory\n");
+        return end_run(run, 1);
+    }
 }

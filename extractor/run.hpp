@@ -9,7 +9,9 @@
 // folder and writes reslist.txt there, printing every line of the listing,
 // the messages and the statistics to report.  Returns the program's exit
 // status: 0 when every resource and reslist.txt were written and the report
-// reached its stream, 1 after any failure, -1 for a wrong command line.
+// reached its stream, 1 after any failure (running out of memory included:
+// the file being written is removed and "Out of memory" reported), -1 for a
+// wrong command line.
 // The options, recognised only in these forms: "-l SET" and "--list SET"
 // print the listing alone and write nothing; "--help", "-h" and "--version"
 // as the only argument print their text to report.

@@ -1,5 +1,32 @@
 #include "stream_io.hpp"
 
+#if !defined(_WIN32)
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+bool open_standard_streams()
+{
+#if !defined(_WIN32)
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor is the one closed: those below it are
+        // open by now.
+        const int opened = open("/dev/null", descriptor == 0 ? O_WRONLY : O_RDONLY);
+        if (opened != descriptor) {
+            if (opened >= 0) {
+                close(opened);
+            }
+            return false;
+        }
+    }
+#endif
+    return true;
+}
+
 bool close_output(std::FILE* out)
 {
     const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;

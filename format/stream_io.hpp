@@ -1,8 +1,18 @@
-// Closing an output stream so that no failed write goes unnoticed.
+// The standard streams and output streams: no output file may take the place
+// of a standard stream, and no failed write may go unnoticed.
 #ifndef FORMAT_STREAM_IO_HPP
 #define FORMAT_STREAM_IO_HPP
 
 #include <cstdio>
+
+// Makes sure descriptors 0, 1 and 2 are open before the program opens any
+// file, so that no file it opens is given one of them and then receives
+// what was meant for a standard stream.  A closed one is opened on the null
+// device the wrong way round (standard input for writing, standard output
+// and error for reading), so that using it fails as it did while it was
+// closed.  False when a closed one cannot be opened.  Does nothing on
+// systems without descriptors.
+bool open_standard_streams();
 
 // Flushes out, checks its error flag and closes it; the stream is closed in
 // every case.  False when any byte written to it may not have reached the

@@ -45,6 +45,11 @@ int main(int argc, char** argv)
     // The options, as the only argument and in these spellings alone: with
     // any more arguments, the first is the output whatever it is called.
     const std::string_view option = argc == 2 ? argv[1] : "";
+    // Before any file is opened: an output given descriptor 2 would take
+    // the messages meant for standard error.
+    if (!open_standard_streams()) {
+        return 1;
+    }
     if (option == "--help" || option == "-h") {
         return print_text(HELP_TEXT);
     }
@@ -79,6 +84,11 @@ int main(int argc, char** argv)
     // run's first and only one to report.
     if (!close_output(out) && ok) {
         logerr("Can't write \"%s\"", out_name);
+        ok = false;
+    }
+    // A message that did not reach standard error, a warning included,
+    // makes the run a failure: nobody was told.
+    if (std::ferror(stderr) != 0) {
         ok = false;
     }
     return ok ? 0 : 1;

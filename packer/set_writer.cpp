@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <span>
-#include <vector>
 
 namespace {
 
@@ -14,6 +13,10 @@ unsigned char copy_buffer[COPY_BUFFER_SIZE];
 
 // The output's stream buffer: small bodies leave in large writes.
 char output_buffer[OUTPUT_BUFFER_SIZE];
+
+// The header and the largest table: static, like the buffers, so that the
+// packer allocates nothing and no lack of memory can end it halfway.
+unsigned char head_buffer[SET_HEADER_SIZE + TOC_ENTRY_SIZE * RESOURCE_SET_MAX];
 
 set_header make_set_header()
 {
@@ -79,14 +82,13 @@ bool gen_output(std::FILE* out, const char* out_name)
 
     // The header and the whole table go out as one block, flushed at once so
     // that an output that takes nothing is reported as such.
-    std::vector<unsigned char> head(SET_HEADER_SIZE + TOC_ENTRY_SIZE * count);
-    const std::span<unsigned char> head_bytes(head);
+    const std::span<unsigned char> head_bytes(head_buffer, SET_HEADER_SIZE + TOC_ENTRY_SIZE * count);
     encode_set_header(make_set_header(), head_bytes.first<SET_HEADER_SIZE>());
     for (std::size_t i = 0; i < count; ++i) {
         encode_toc_entry(table.entries[i],
                          head_bytes.subspan(SET_HEADER_SIZE + TOC_ENTRY_SIZE * i).first<TOC_ENTRY_SIZE>());
     }
-    if (std::fwrite(head.data(), 1, head.size(), out) != head.size() || std::fflush(out) != 0) {
+    if (std::fwrite(head_bytes.data(), 1, head_bytes.size(), out) != head_bytes.size() || std::fflush(out) != 0) {
         logerr("Can't write \"%s\"", out_name);
         return false;
     }

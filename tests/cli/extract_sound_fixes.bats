@@ -138,6 +138,64 @@ load helpers
     expect_only_files a.res b.res b.link reslist.txt
 }
 
+@test "an entry that is reslist.txt under any spelling is skipped, and the rebuild packs only what was listed" {
+    mkdir src x
+    echo "secret" >src/secret.res
+    cd src
+    mkres a.res 3
+    # A listfile of the set's choosing, disguised as a resource file.
+    { printf '0SER\1\0\0\0\2\0\0\0\0\0\0\0!IGM\n'; printf '%s\n' ../src/secret.res a.res; } >reslist.txt
+    local names=(a.res reslist.txt ./reslist.txt)
+    if on_windows; then
+        cp reslist.txt RESLIST.TXT && cp reslist.txt reslist.txt. && names+=(RESLIST.TXT reslist.txt.)
+    fi
+    expected_set ../in.set "${names[@]}"
+    local size=$(($(wc -c <reslist.txt) - 20))
+    cd ../x
+    tarnvex ../in.set
+    expect_status 1
+    local listing=("count = ${#names[@]}") skipped=() i
+    for ((i = 0; i < ${#names[@]}; i++)); do
+        listing+=("$i: ${names[i]}, $size")
+        [ "$i" = 0 ] || skipped+=("Skipping unsafe name ${names[i]}")
+    done
+    listing[1]="0: a.res, 3"
+    expect_full_report 1 3 "${listing[@]}" "${skipped[@]}"
+    expect_reslist "${names[@]}"
+    vashpak new.set @reslist.txt
+    expect_status 1
+    expect_stderr '"reslist.txt" is not a resource, aborting.' 'Can'"'"'t add "reslist.txt"' 'Failed "@reslist.txt"'
+    expect_size new.set 0
+}
+
+@test "an entry that is the set being read, by another link, is skipped and the set kept" {
+    mkdir src x
+    (cd src && mkres a.res 3 && mkres in.set 4 && expected_set ../x/in.set a.res in.set)
+    cd x
+    ln in.set other.set
+    cp in.set "$OUT/before"
+    tarnvex other.set
+    expect_status 1
+    expect_full_report 1 3 "count = 2" "0: a.res, 3" "1: in.set, 4" "Skipping unsafe name in.set"
+    expect_same_bytes in.set "$OUT/before"
+    expect_extracted ../src a.res
+}
+
+@test "a FIFO at reslist.txt or at an entry's name is replaced, never opened" {
+    ! on_windows || skip "no FIFOs in Windows folders"
+    mkres a.res 3
+    expected_set in.set a.res
+    mkdir x && cd x
+    mkfifo reslist.txt a.res
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    timeout 20 ${EXEC_PREFIX:-} "$TARNVEX" ../in.set >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    expect_status 0
+    expect_full_report 1 3 "count = 1" "0: a.res, 3"
+    expect_reslist a.res
+    expect_extracted .. a.res
+}
+
 @test "a file or folder that may not be written is refused and left alone; a replaced file keeps its mode" {
     mkdir -p src/ro x/ro
     (cd src && mkres a.res 3 && mkres ro/c.res 5 && mkres b.res 4 && mkres n.res 6 &&
@@ -194,6 +252,27 @@ load helpers
     expect_stdout "count = 1" "0: big.res, 4294967280" "Can't read ../lying.set"
     expect_stderr
     [ ! -e big.res ]
+}
+
+@test "a count of 4294967295 from a pipe: read to 1048576 entries, then Can't read; short of memory, Out of memory" {
+    (ulimit -v 40000 && "$TARNVEX") >/dev/null 2>&1 || [ $? = 255 ] ||
+        skip "the program cannot run under a memory limit here"
+    set_head 4294967295 >head.set
+    local limit last lines
+    for limit in 200000:"Can't read /dev/stdin":1048578 40000:"Out of memory":262147; do
+        IFS=: read -r limit last lines <<<"$limit"
+        rm -rf x && mkdir x && cd x
+        status=0
+        (ulimit -v "$limit" && cat ../head.set /dev/zero | "$TARNVEX" /dev/stdin) >"$OUT/stdout" 2>"$OUT/stderr" ||
+            status=$?
+        expect_status 1
+        expect_stderr
+        [ "$(head -n 1 "$OUT/stdout")" = "count = 4294967295" ]
+        [ "$(tail -n 1 "$OUT/stdout")" = "$last" ]
+        [ "$(wc -l <"$OUT/stdout")" = "$lines" ]
+        expect_size reslist.txt $((lines - 2))
+        cd ..
+    done
 }
 
 @test "peak memory stays small for a 256 MiB resource" {

@@ -275,6 +275,38 @@ corrupt_set() {
     expect_extracted .. a.res
 }
 
+@test "closed standard streams: no output file takes their place, and a lost message fails the run" {
+    ! on_windows || skip "descriptors are a POSIX matter"
+    mkres a.res 3
+    mkres '!x' 4
+    expected_set in.set a.res
+    expected_set "$OUT/warned.set" a.res '!x'
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$VASHPAK" bad.set a.res '!x' 2>&- || status=$?
+    # The warning for !x could not be written: the set is whole, the run fails.
+    expect_status 1
+    expect_same_bytes bad.set "$OUT/warned.set"
+    status=0
+    # shellcheck disable=SC2086
+    ${EXEC_PREFIX:-} "$VASHPAK" ok.set a.res 2>&- >&- || status=$?
+    expect_status 0
+    expect_same_bytes ok.set in.set
+    mkdir x && cd x
+    status=0
+    # shellcheck disable=SC2086
+    ${EXEC_PREFIX:-} "$TARNVEX" ../in.set >&- || status=$?
+    expect_status 1
+    expect_reslist a.res
+    status=0
+    # shellcheck disable=SC2086
+    ${EXEC_PREFIX:-} "$TARNVEX" ../in.set 2>&- <&- >"$OUT/stdout" || status=$?
+    expect_status 0
+    expect_full_report 1 3 "count = 1" "0: a.res, 3"
+    expect_reslist a.res
+    expect_extracted .. a.res
+}
+
 @test "a full disk: the file that does not fit leaves the old one as it was, the rest extracted" {
     mount_small_tmpfs
     mkres big.res $((256 * 1024))
