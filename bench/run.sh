@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Benchmark: vashpak and tarnvex against tar and cat on three workloads, in a
 # temporary folder on tmpfs when there is one.
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs a Windows program under wine as a test runner: quietly, in a wine
 # prefix of the build's own that is set up once, before the first program
 # runs, so that no set-up message ever reaches a test's output.

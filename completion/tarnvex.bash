@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for tarnvex: its options, then the set's file name.  Only
 # bash builtins and bash-completion's own functions run.
 

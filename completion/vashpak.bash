@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for vashpak: the output set, then resource files,
 # @listfiles and the directive !discard, which is completed escaped so that
 # history expansion leaves it alone.  Only bash builtins and bash-completion's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "extract.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The extractor's building blocks: which stored names may be written, and
 // the copy of one payload from the set to its resource file.
 #ifndef EXTRACTOR_EXTRACT_HPP

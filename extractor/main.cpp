@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tarnvex: lists a resource set, recreates its resource files in the current
 // folder and writes reslist.txt, the listfile from which vashpak rebuilds the
 // set.  Everything it reports goes to standard output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "replace.hpp"
 
 #include "stream_io.hpp"

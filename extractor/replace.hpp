@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a file so that whatever stood at its name stays as it was until
 // the new contents are whole.  A name where nothing stands is created
 // exclusively and written in place; anything else is written under a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole tarnvex run, callable from code: the program's main is a call to
 // tarnvex_main with standard output as the report.
 #ifndef EXTRACTOR_RUN_HPP

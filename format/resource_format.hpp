@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte layouts shared by the packer and the extractor: the resource file
 // (resource_header, body_header, payload) and the resource set (set_header,
 // table of contents, bodies).  Every integer is a 32-bit little-endian word;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stream_io.hpp"
 
 #if !defined(_WIN32)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The standard streams and output streams: no output file may take the place
 // of a standard stream, and no failed write may go unnoticed.
 #ifndef FORMAT_STREAM_IO_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vashpak: packs resource files, named on the command line or in listfiles,
 // into one resource set.
 #include "resource_table.hpp"

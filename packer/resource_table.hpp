@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packer's input side: the in-memory table of contents, the expansion of
 // listfiles, the !discard directive, the checks on every resource file, and
 // logerr, the packer's one channel for error lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "set_writer.hpp"
 
 #include "resource_table.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packer's output side: the usage line, and the writer that turns the
 // resource table into a resource set.
 #ifndef PACKER_SET_WRITER_HPP

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the cross toolchains, included after they set TOOLCHAIN_PREFIX:
 # libraries, headers and packages come from the target's sysroot only, build
 # tools from the host, and the programs are linked statically, so that the

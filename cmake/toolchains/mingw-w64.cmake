@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with mingw-w64.  The programs are linked
 # statically, so that they need no DLL beside them; tests run under wine
 # through the wrapper next to this file.

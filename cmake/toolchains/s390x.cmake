@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for big-endian s390x Linux.  The programs are linked
 # statically, so that qemu-s390x runs them without a target sysroot.
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # The bash completion scripts, loaded as bash-completion loads them.
 
 load helpers

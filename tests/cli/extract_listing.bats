@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # tarnvex: the command line, the listing, the statistics and reslist.txt, and
 # the files it recreates.
 

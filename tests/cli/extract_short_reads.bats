@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # Sets that end too early, hostile counts and sizes, and sets read from pipes:
 # tarnvex stops at the first short read, keeps what it finished and removes
 # what it did not.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # tarnvex on sets and folders that would make a careless extractor lose data,
 # write where it must not, or report a failure as success.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # Faults, grouped: sets cut short at every byte, sets corrupted at random,
 # and output that runs out of room.  Whatever comes, the programs end with a
 # status that tells the truth, never crash or hang, and write nothing outside

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # docs/format.md against the programs.  The guide's example is packed and
 # extracted again with the very commands the guide shows, and its dumps,
 # the listing and the record diagrams must agree with the bytes the real

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # One set kept in the repository, byte for byte.  Every platform packs it
 # from the same inputs and must get exactly these bytes, whatever the host's
 # byte order, word size or newline convention; the extractor must give the

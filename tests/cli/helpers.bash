@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the black-box suites.  Each case runs the real programs in a fresh
 # folder; VASHPAK and TARNVEX name the programs and EXEC_PREFIX, when set, the
 # runner in front of them (wine, qemu-...).

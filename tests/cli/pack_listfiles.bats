@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # Listfiles: how lines are read, cut and checked.
 
 load helpers

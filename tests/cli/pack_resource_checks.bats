@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # The checks every resource file goes through, in their order.
 
 load helpers

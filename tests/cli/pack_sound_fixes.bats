@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # Inputs and outputs that would otherwise corrupt a set or pass a failure
 # off as success.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # The set writer: bodies of every size come out whole and in order.
 
 load helpers

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Renders each manual page with groff, with every warning turned on, and fails
 # when groff says anything at all or exits non-zero.
 #

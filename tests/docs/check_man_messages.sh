@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks that the DIAGNOSTICS section of each manual page lists every line its
 # program prints, as the sources print it, and no line the program does not
 # print.  The comparison itself is in man_messages.pl.

@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: MIT
 # Checks that the DIAGNOSTICS section of a manual page lists every line the
 # program prints, and nothing it does not print.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz harness for tarnvex: each input is a resource set, extracted by the
 // whole program (tarnvex_main) in a scratch folder of its own.  After every
 // run it checks what the extractor may leave behind:

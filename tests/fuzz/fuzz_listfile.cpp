@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz harness for vashpak's listfile reader: each input is a listfile,
 // given as "@list.lst" to add_to_filelist in a scratch folder that holds a
 // few small files for its lines to name:

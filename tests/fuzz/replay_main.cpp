@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays saved inputs through a fuzz harness without libFuzzer, so that the
 // corpus runs as an ordinary test on every build, cross builds included.
 // Each argument is a file, replayed as it is, or a folder, whose regular

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scratch.hpp"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fuzz harnesses share: a scratch folder of their own, removed at
 // exit, a stream that discards what the code under test prints, and a way to
 // stop the run when a check fails.

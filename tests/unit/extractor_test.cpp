@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The extractor's name check and payload copy.
 #include "extract.hpp"
 #include "replace.hpp"

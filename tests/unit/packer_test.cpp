@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packer's writer against files that change between their check and
 // their copy, which the black-box tests cannot arrange deterministically.
 #include "resource_table.hpp"
