@@ -1,35 +1,60 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs a build into a fresh temporary prefix and checks that it holds the
-# programs, both manual pages with the version filled in, the format guide
-# and, but for Windows builds, the bash completion; nothing of the tests.
+# programs, both manual pages with the version and the prefix's documentation
+# folder filled in, the documentation folder and, but for Windows builds, the
+# bash completion and the changelog; nothing of the tests.  Every relative
+# link of an installed document must resolve in the installed tree.
 # Usage: check_install.sh BUILD_DIR VERSION [EXE_SUFFIX]
 set -euo pipefail
 build=$1
 version=$2
 suffix=${3:-}
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+trap 'rm -rf "$prefix" "$prefix.list" "$prefix.expected"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-expected=(
-    "bin/vashpak$suffix"
-    "bin/tarnvex$suffix"
-    share/doc/resource-set-tools/format.md
-    share/man/man1/tarnvex.1
-    share/man/man1/vashpak.1
-)
-[ "$suffix" = .exe ] || expected+=(share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak)
+doc=share/doc/resource-set-tools
+expected=("bin/vashpak$suffix" "bin/tarnvex$suffix" $doc/README.md $doc/NEWS $doc/copyright
+    $doc/docs/format.md $doc/docs/performance.md $doc/examples/resources.lst)
+for sample in credits empty greeting level1 palette; do expected+=("$doc/examples/$sample.res"); done
+if [ "$suffix" = .exe ]; then
+    man=.1
+    doc_named=$doc
+else
+    man=.1.gz
+    doc_named=$prefix/$doc
+    expected+=($doc/changelog.gz share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak)
+fi
+expected+=("share/man/man1/tarnvex$man" "share/man/man1/vashpak$man")
 (cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
 printf '%s\n' "${expected[@]}" | LC_ALL=C sort >"$prefix.expected"
 if ! diff -u "$prefix.expected" "$prefix.list"; then
     echo "the installed files differ from the expected ones" >&2
-    rm -f "$prefix.list" "$prefix.expected"
     exit 1
 fi
-rm -f "$prefix.list" "$prefix.expected"
+
 for program in vashpak tarnvex; do
     [ -x "$prefix/bin/$program$suffix" ] || { echo "bin/$program$suffix is not executable" >&2; exit 1; }
-    grep -q "^\.TH .* \"resource-set-tools $version\"" "$prefix/share/man/man1/$program.1" ||
-        { echo "share/man/man1/$program.1 does not carry version $version" >&2; exit 1; }
+    page=$prefix/share/man/man1/$program$man
+    text=$(if [ "$man" = .1.gz ]; then gzip -dc "$page"; else cat "$page"; fi | sed 's/\\-/-/g; s/\\%//g')
+    grep -q "^\.TH .* \"resource-set-tools $version\"" <<<"$text" ||
+        { echo "$page does not carry version $version" >&2; exit 1; }
+    # Every path the page names in the documentation folder is there.
+    named=$(grep -o "$doc_named/[A-Za-z0-9_./-]*[A-Za-z0-9_/]" <<<"$text" | sort -u)
+    [ -n "$named" ] || { echo "$page names no file of $doc_named" >&2; exit 1; }
+    while read -r path; do
+        [ "$suffix" != .exe ] || path=$prefix/$path
+        [ -e "$path" ] || { echo "$page names $path, which is not installed" >&2; exit 1; }
+    done <<<"$named"
 done
+
+# Relative links of the installed Markdown documents, anchors left out.
+while read -r file; do
+    while read -r target; do
+        target=${target%%#*}
+        [ -z "$target" ] || [ -e "$(dirname "$file")/$target" ] ||
+            { echo "${file#"$prefix"/} links to $target, which is not installed" >&2; exit 1; }
+    done < <(grep -o '](\([^)]*\))' "$file" | sed 's/^](//; s/)$//' | grep -Ev '^[a-z]+:' || true)
+done < <(find "$prefix/$doc" -name '*.md')
 echo "installed: ${expected[*]}"

@@ -1,0 +1,30 @@
+# SPDX-License-Identifier: MIT
+# The manual pages, made from docs/man/*.1.in with the package's name, its
+# version, the date and the documentation folder they are to name.  Included
+# by the build, for its own copies, and by the install, for the installed
+# ones, so that those name the folder of the prefix actually installed to.
+
+# resource_set_configure_man_page(SOURCE OUTPUT): fills in SOURCE's @...@
+# from RESOURCE_SET_PACKAGE, PROJECT_VERSION, RESOURCE_SET_DATE and
+# RESOURCE_SET_DOC_FOLDER, whose '-' become roff's "\-" so that a path can be
+# copied from the rendered page.
+function(resource_set_configure_man_page source output)
+  string(REPLACE "-" "\\-" RESOURCE_SET_DOC_FOLDER_ROFF "${RESOURCE_SET_DOC_FOLDER}")
+  configure_file(${source} ${output} @ONLY)
+endfunction()
+
+# resource_set_install_man_pages(SOURCE_DIR STAGE_DIR DESTINATION GZIP PAGE...):
+# makes each PAGE from SOURCE_DIR/PAGE.in in STAGE_DIR, gzips it when GZIP
+# names gzip, and installs it into DESTINATION.
+function(resource_set_install_man_pages source_dir stage_dir destination gzip)
+  foreach(page IN LISTS ARGN)
+    resource_set_configure_man_page(${source_dir}/${page}.in ${stage_dir}/${page})
+    set(made ${stage_dir}/${page})
+    if(gzip)
+      # -n: no name and no time stamp in the header, the same bytes every time.
+      execute_process(COMMAND ${gzip} -9nkf ${made} COMMAND_ERROR_IS_FATAL ANY)
+      set(made ${made}.gz)
+    endif()
+    file(INSTALL DESTINATION ${destination} TYPE FILE FILES ${made})
+  endforeach()
+endfunction()
