@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Packs the sample resources of this folder into a resource set with vashpak
 # and shows what was made: the set's size, its header and its table.  Then
 # extracts the set with tarnvex into a fresh folder, rebuilds it from the
@@ -6,9 +7,12 @@
 #
 # usage: VASHPAK=/path/to/vashpak TARNVEX=/path/to/tarnvex sh examples/demo.sh WORKDIR
 #
-# WORKDIR is removed and made afresh; the samples are copied into it and the
-# set is written there as demo.set.  `cmake --build build --target demo`
-# runs this script with the freshly built programs.
+# WORKDIR is made, or emptied when an earlier run of this script made it (it
+# holds the file .resource-set-demo); any other folder that is not empty is
+# refused and left as it is.  The samples are copied into it and the set is
+# written there as demo.set.  `cmake --build build --target demo` runs this
+# script with the freshly built programs.  The commands it prints can be
+# pasted into bash as they stand.
 set -eu
 
 if [ "$#" -ne 1 ] || [ -z "$1" ]; then
@@ -34,8 +38,18 @@ absolute() {
 vashpak=$(absolute "${VASHPAK:-vashpak}")
 tarnvex=$(absolute "${TARNVEX:-tarnvex}")
 
-rm -rf -- "$work"
+# The folder is the demo's own when it holds this file.
+marker=.resource-set-demo
+if [ -e "$work" ] || [ -L "$work" ]; then
+    if [ -f "$work/$marker" ]; then
+        rm -rf -- "$work"
+    elif [ ! -d "$work" ] || [ -n "$(ls -A -- "$work")" ]; then
+        echo "demo: \"$work\" exists and was not made by the demo; give a new or empty folder" >&2
+        exit 2
+    fi
+fi
 mkdir -p -- "$work"
+echo "Made by examples/demo.sh, which empties this folder when it runs here again." >"$work/$marker"
 cp -- "$examples"/*.res "$examples"/resources.lst "$work"/
 cd -- "$work"
 
@@ -60,7 +74,7 @@ body() {
 
 echo "Work folder: $(pwd)"
 echo "resources.lst names: $(paste -s -d ' ' resources.lst)"
-echo "\$ vashpak demo.set @resources.lst !discard credits.res level1.res"
+echo "\$ vashpak demo.set @resources.lst '!discard' credits.res level1.res"
 status=0
 "$vashpak" demo.set @resources.lst '!discard' credits.res level1.res || status=$?
 if [ "$status" -ne 0 ]; then

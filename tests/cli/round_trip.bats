@@ -1,4 +1,5 @@
 #!/usr/bin/env bats
+# SPDX-License-Identifier: MIT
 # Round trips: a set made by vashpak, taken apart by tarnvex and made again
 # by vashpak from the listfile tarnvex leaves.
 
@@ -371,4 +372,19 @@ without_trace() {
         expect_success
         expect_same_bytes "$WORK/b$round.set" "$WORK/a$round.set"
     done
+}
+
+@test "the demo runs twice in its own folder, and refuses a folder holding someone's file" {
+    [ -z "${EXEC_PREFIX:-}" ] || skip "the demo runs the programs directly"
+    local demo=$BATS_TEST_DIRNAME/../../examples/demo.sh
+    VASHPAK=$VASHPAK TARNVEX=$TARNVEX sh "$demo" run >/dev/null
+    VASHPAK=$VASHPAK TARNVEX=$TARNVEX sh "$demo" run >"$OUT/stdout"
+    grep -qx "rebuilt.set and plain.set, the same resources packed without !discard, are identical." "$OUT/stdout"
+    grep -qxF "\$ vashpak demo.set @resources.lst '!discard' credits.res level1.res" "$OUT/stdout"
+    mkdir mine && echo "my notes" >mine/notes.txt
+    status=0
+    VASHPAK=$VASHPAK TARNVEX=$TARNVEX sh "$demo" mine >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    expect_status 2
+    expect_stderr 'demo: "mine" exists and was not made by the demo; give a new or empty folder'
+    [ "$(cat mine/notes.txt)" = "my notes" ] && [ "$(ls -A mine)" = notes.txt ]
 }
