@@ -239,6 +239,16 @@ void make_live(replacement& file, const std::string& target, const std::string& 
 
 } // namespace
 
+bool make_folders_for(const std::string& target)
+{
+    const fs::path folder = fs::path(target).parent_path();
+    std::error_code error;
+    if (!folder.empty()) {
+        fs::create_directories(folder, error);
+    }
+    return !error;
+}
+
 bool begin_new_file(replacement& file, const std::string& target)
 {
     if (!may_be_target(target)) {

@@ -26,6 +26,12 @@ struct replacement {
     std::FILE* stream = nullptr;
 };
 
+// Creates the folders target needs, as mkdir -p would, with the usual
+// permissions; folders already there, linked ones included, are used as
+// they are.  False when one cannot be created or something other than a
+// folder stands in the way.
+bool make_folders_for(const std::string& target);
+
 // Creates target itself, exclusively: false, with nothing created and
 // nothing touched, when anything stands there, a link included, or when
 // nothing can be created in its folder.

@@ -29,7 +29,7 @@ constexpr const char* LISTFILE_NAME = "reslist.txt";
 // table outgrow memory or the read go on for ever.
 constexpr std::uint32_t TABLE_ENTRIES_MAX = std::uint32_t{1} << 20U;
 
-constexpr const char* HELP_TEXT = "usage: tarnvex SET\n"
+constexpr const char* HELP_TEXT = "usage: tarnvex [-d] [-C DIR] [--] SET\n"
                                   "       tarnvex -l SET\n"
                                   "       tarnvex --help | --version\n"
                                   "\n"
@@ -37,12 +37,19 @@ constexpr const char* HELP_TEXT = "usage: tarnvex SET\n"
                                   "folder and writes reslist.txt, a listfile from which vashpak packs them\n"
                                   "again.  SET is read once, front to back: a pipe will do.\n"
                                   "\n"
+                                  "  -d, --make-directories\n"
+                                  "                 create the folders the names need, as mkdir -p would\n"
+                                  "  -C, --directory DIR\n"
+                                  "                 write the files and reslist.txt into DIR, which must\n"
+                                  "                 exist; SET is still named from the current folder\n"
                                   "  -l, --list     list the table of SET and nothing more: no file is\n"
                                   "                 written and reslist.txt is left alone\n"
                                   "  -h, --help     print this help and exit\n"
                                   "      --version  print the version and exit\n"
+                                  "  --             end the options\n"
                                   "\n"
-                                  "A set named like one of these options is given as ./NAME.\n"
+                                  "A lone argument is always a set; a set named like an option may also\n"
+                                  "be given as ./NAME.\n"
                                   "The manual: man tarnvex\n";
 
 constexpr const char* VERSION_TEXT = "tarnvex (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
@@ -51,9 +58,22 @@ constexpr const char* VERSION_TEXT = "tarnvex (" RESOURCE_SET_PACKAGE ") " RESOU
 // per megabyte rather than a read or two per entry.
 char set_buffer[1024 * 1024];
 
+// What the command line asks for.
+struct command_line {
+    bool list = false;
+    bool make_directories = false;
+    // The folder to extract into; null for the current one.
+    const char* directory = nullptr;
+    const char* set_name = nullptr;
+};
+
 struct extract_run {
     std::FILE* report = nullptr;
+    // The set as given, for the messages, and as opened: from the folder
+    // tarnvex was started in, whatever folder it extracts into.
     const char* set_name = nullptr;
+    std::string set_path;
+    bool make_directories = false;
     std::FILE* set = nullptr;
     std::FILE* listfile = nullptr;
     bool listfile_ok = false;
@@ -161,7 +181,31 @@ bool names_run_file(const extract_run& run, const std::string& name)
 {
     std::error_code error;
     return std::filesystem::equivalent(name, LISTFILE_NAME, error) ||
-           std::filesystem::equivalent(name, run.set_name, error);
+           std::filesystem::equivalent(name, run.set_path, error);
+}
+
+// What becomes of an entry before its payload is read.
+enum class entry_start { started, unsafe, refused };
+
+// Checks an entry's name and creates the file to write, with the folders it
+// needs when asked to.  Nothing touches the disk for an unsafe name.
+entry_start start_entry_file(const extract_run& run, const std::string& name, replacement& file)
+{
+    if (!name_is_safe(name)) {
+        return entry_start::unsafe;
+    }
+    if (run.make_directories && !make_folders_for(name)) {
+        return entry_start::refused;
+    }
+    // A name where nothing stood cannot be the listfile or the set, which
+    // are there: only a name that is taken is looked at more closely.
+    if (begin_new_file(file, name)) {
+        return entry_start::started;
+    }
+    if (names_run_file(run, name)) {
+        return entry_start::unsafe;
+    }
+    return begin_replacement(file, name) ? entry_start::started : entry_start::refused;
 }
 
 // Recreates one resource file from the body at the current position of the
@@ -177,20 +221,13 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     const std::string name = entry_name(entry);
     bool write_ok = true;
     replacement file;
-    bool unsafe = !name_is_safe(name);
-    bool started = false;
-    if (!unsafe) {
-        // A name where nothing stood cannot be the listfile or the set, which
-        // are there: only a name that is taken is looked at more closely.
-        started = begin_new_file(file, name);
-        unsafe = !started && names_run_file(run, name);
-    }
-    if (unsafe) {
+    const entry_start start = start_entry_file(run, name, file);
+    if (start == entry_start::unsafe) {
         std::fprintf(run.report, "Skipping unsafe name %s\n", name.c_str());
-    } else if (!started && !(started = begin_replacement(file, name))) {
+    } else if (start == entry_start::refused) {
         std::fprintf(run.report, "Can't create %s\n", name.c_str());
     }
-    if (!started) {
+    if (start != entry_start::started) {
         run.failed = true;
         return copy_payload(run.set, nullptr, {}, entry.size, write_ok);
     }
@@ -227,6 +264,71 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     return true;
 }
 
+// The options before the set, on a command line that is not one of the
+// forms that keep their old meaning (a lone argument, "-l SET"): any of -d,
+// -C DIR and -l, in their long forms too, then "--" or not, then exactly
+// one set.  False for anything else.
+bool parse_options(int argc, const char* const* argv, command_line& command)
+{
+    int next = 1;
+    for (; next < argc; ++next) {
+        const std::string_view argument = argv[next];
+        if (argument == "--") {
+            ++next;
+            break;
+        }
+        if (argument == "-l" || argument == "--list") {
+            command.list = true;
+        } else if (argument == "-d" || argument == "--make-directories") {
+            command.make_directories = true;
+        } else if (argument == "-C" || argument == "--directory") {
+            if (++next == argc) {
+                return false;
+            }
+            command.directory = argv[next];
+        } else if (argument.size() > 1 && argument.front() == '-') {
+            return false;
+        } else {
+            break;
+        }
+    }
+    if (argc - next != 1) {
+        return false;
+    }
+    command.set_name = argv[next];
+    return true;
+}
+
+// The command line, once --help and --version are ruled out: the forms
+// that keep their old meaning first, then the options.  False for a wrong
+// one.
+bool read_command_line(int argc, const char* const* argv, command_line& command)
+{
+    if (argc == 2) {
+        command.set_name = argv[1];
+        return true;
+    }
+    if (argc == 3 && (std::string_view(argv[1]) == "-l" || std::string_view(argv[1]) == "--list")) {
+        command.list = true;
+        command.set_name = argv[2];
+        return true;
+    }
+    return parse_options(argc, argv, command);
+}
+
+// Makes folder the current one, the set's path first made absolute so that
+// it still names the set given.  False when the folder cannot be entered.
+bool enter_folder(extract_run& run, const char* folder)
+{
+    std::error_code error;
+    const std::filesystem::path set = std::filesystem::absolute(run.set_name, error);
+    if (!error) {
+        run.set_path = set.string();
+    }
+    std::filesystem::current_path(folder, error);
+    return !error;
+}
+
 // The whole run, as tarnvex_main describes it; the one thing it leaves to
 // its caller is running out of memory.
 int run_tarnvex(extract_run& run, int argc, const char* const* argv)
@@ -240,22 +342,31 @@ int run_tarnvex(extract_run& run, int argc, const char* const* argv)
     if (argc == 2 && option == "--version") {
         return print_text(run.report, VERSION_TEXT);
     }
-    if (argc == 3 && (option == "-l" || option == "--list")) {
-        run.set_name = argv[2];
+    command_line command;
+    const bool valid = read_command_line(argc, argv, command);
+    run.set_name = command.set_name;
+    if (valid && command.list) {
         return list_table(run);
     }
     // An interrupted run leaves no file half written.
     catch_interruptions();
+    if (valid && command.directory != nullptr && !enter_folder(run, command.directory)) {
+        std::fprintf(run.report, "Can't open %s\n", command.directory);
+        return end_run(run, 1);
+    }
     // Created before anything else, so that every run leaves one.
     run.listfile = create_text_output(LISTFILE_NAME);
     run.listfile_ok = run.listfile != nullptr;
 
-    if (argc != 2) {
+    if (!valid) {
         std::fprintf(run.report, "usage: tarnvex <resname>\n");
         return end_run(run, -1);
     }
-    run.set_name = argv[1];
-    run.set = std::fopen(run.set_name, "rb");
+    run.make_directories = command.make_directories;
+    if (run.set_path.empty()) {
+        run.set_path = run.set_name;
+    }
+    run.set = std::fopen(run.set_path.c_str(), "rb");
     if (run.set == nullptr) {
         std::fprintf(run.report, "Can't open %s\n", run.set_name);
         return end_run(run, 1);

@@ -13,9 +13,13 @@
 // reached its stream, 1 after any failure (running out of memory included:
 // the file being written is removed and "Out of memory" reported), -1 for a
 // wrong command line.
-// The options, recognised only in these forms: "-l SET" and "--list SET"
-// print the listing alone and write nothing; "--help", "-h" and "--version"
-// as the only argument print their text to report.
+// A lone argument is always the set.  "--help", "-h" and "--version" as the
+// only argument print their text to report; "-l SET" and "--list SET" print
+// the listing alone and write nothing.  Otherwise options come before the
+// set, up to "--": -d (--make-directories) creates the folders names need,
+// -C DIR (--directory DIR) makes DIR the current folder once the set's path
+// is known, so that the set is named from the folder the run started in
+// and everything written goes into DIR.
 int tarnvex_main(int argc, const char* const* argv, std::FILE* report);
 
 #endif

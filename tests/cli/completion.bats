@@ -24,12 +24,16 @@ load helpers
         replies _vashpak vashpak out.set @
         replies _tarnvex tarnvex --
         replies _tarnvex tarnvex -l g
-        replies _tarnvex tarnvex game.set x' \
+        replies _tarnvex tarnvex game.set x
+        replies _tarnvex tarnvex -d -C s
+        replies _tarnvex tarnvex -d -C sub g' \
         completion "$loader" "$BATS_TEST_DIRNAME/../../completion" >"$OUT/replies"
     compare_text replies 'vashpak out.set !dis -> \!discard
 vashpak out.set @ -> @base.lst @game.set @sub/
-tarnvex -- -> --help --list --version
+tarnvex -- -> -- --directory --help --list --make-directories --version
 tarnvex -l g -> game.set
 tarnvex game.set x ->
+tarnvex -d -C s -> sub
+tarnvex -d -C sub g -> game.set
 ' "$OUT/replies"
 }

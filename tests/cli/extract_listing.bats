@@ -130,13 +130,64 @@ load helpers
     tarnvex -h
     expect_status 0
     expect_same_bytes "$OUT/stdout" "$OUT/help"
-    grep -q "^usage: tarnvex SET" "$OUT/help"
+    grep -q "^usage: tarnvex \[-d\] \[-C DIR\] \[--\] SET" "$OUT/help"
     expect_only_files
 
     tarnvex -l
     expect_status 1
     expect_stdout "Can't open -l"
-    tarnvex --help a.set a.set
-    expect_status 255
-    expect_stdout "usage: tarnvex <resname>"
+    tarnvex -d
+    expect_stdout "Can't open -d"
+    # Options with no set after them, or one not known, are wrong as before.
+    for line in "--help a.set a.set" "-C a.set" "-x a.set" "-d -- a.set a.set"; do
+        # shellcheck disable=SC2086 # the words are the arguments
+        tarnvex $line
+        expect_status 255
+        expect_stdout "usage: tarnvex <resname>"
+    done
+}
+
+@test "-d makes the folders nested names need; a file in the way is refused" {
+    local names=(top.res gfx/logo.res lvl/1/2.res blocked/x.res) name
+    ! on_windows || names+=('txt\a.res')
+    {
+        set_head ${#names[@]}
+        for name in "${names[@]}"; do toc_entry "$name" 3; done
+        for name in "${names[@]}"; do body "$name" 3; done
+    } >in.set
+    mkdir plain made && touch made/blocked
+    cd plain
+    tarnvex ../in.set
+    expect_status 1
+    [ "$(grep -c "^Can't create" "$OUT/stdout")" = $((${#names[@]} - 1)) ]
+    expect_only_files top.res reslist.txt
+    cd ../made
+    tarnvex -d ../in.set
+    expect_status 1
+    grep -q "^Can't create blocked/x.res" "$OUT/stdout"
+    for name in "${names[@]}"; do
+        [ "$name" != blocked/x.res ] || continue
+        { printf 0SER; le32 1; le32 2; body "$name" 3; } >"$OUT/expected"
+        expect_same_bytes "${name//\\//}" "$OUT/expected"
+    done
+    [ -f blocked ] && [ ! -s blocked ]
+}
+
+@test "-C DIR extracts into DIR, the set named from where the run started" {
+    mkdir src && (cd src && mkdir sub && mkres a.res 3 && mkres sub/b.res 4 && expected_set ../in.set a.res sub/b.res)
+    mkdir out
+    tarnvex -d -C out in.set
+    expect_status 0
+    expect_full_report 2 7 "count = 2" "0: a.res, 3" "1: sub/b.res, 4"
+    expect_only_files in.set src/a.res src/sub/b.res out/a.res out/sub/b.res out/reslist.txt
+    (cd out && expect_extracted ../src a.res sub/b.res && vashpak ../again.set @reslist.txt)
+    expect_same_bytes again.set in.set
+
+    tarnvex --make-directories --directory out2 -- in.set
+    expect_status 1
+    expect_stdout "Can't open out2"
+    tarnvex -l -C out2 in.set
+    expect_status 0
+    expect_stdout "count = 2" "0: a.res, 3" "1: sub/b.res, 4"
+    [ ! -e out2 ] && [ ! -e reslist.txt ]
 }
