@@ -239,14 +239,19 @@ void make_live(replacement& file, const std::string& target, const std::string& 
 
 } // namespace
 
-bool make_folders_for(const std::string& target)
+bool make_folders_for(const std::string& target, std::string& made)
 {
-    const fs::path folder = fs::path(target).parent_path();
-    std::error_code error;
-    if (!folder.empty()) {
-        fs::create_directories(folder, error);
+    const std::string folder = folder_of(target);
+    if (folder.empty() || folder == made) {
+        return true;
     }
-    return !error;
+    std::error_code error;
+    fs::create_directories(fs::path(target).parent_path(), error);
+    if (error) {
+        return false;
+    }
+    made = folder;
+    return true;
 }
 
 bool begin_new_file(replacement& file, const std::string& target)

@@ -29,8 +29,9 @@ struct replacement {
 // Creates the folders target needs, as mkdir -p would, with the usual
 // permissions; folders already there, linked ones included, are used as
 // they are.  False when one cannot be created or something other than a
-// folder stands in the way.
-bool make_folders_for(const std::string& target);
+// folder stands in the way.  made is the caller's memory of the folder made
+// or found last: a target in that same folder costs nothing.
+bool make_folders_for(const std::string& target, std::string& made);
 
 // Creates target itself, exclusively: false, with nothing created and
 // nothing touched, when anything stands there, a link included, or when

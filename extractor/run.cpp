@@ -74,6 +74,8 @@ struct extract_run {
     const char* set_name = nullptr;
     std::string set_path;
     bool make_directories = false;
+    // With make_directories: the folder that names were last made in.
+    std::string folder_made;
     std::FILE* set = nullptr;
     std::FILE* listfile = nullptr;
     bool listfile_ok = false;
@@ -189,12 +191,12 @@ enum class entry_start { started, unsafe, refused };
 
 // Checks an entry's name and creates the file to write, with the folders it
 // needs when asked to.  Nothing touches the disk for an unsafe name.
-entry_start start_entry_file(const extract_run& run, const std::string& name, replacement& file)
+entry_start start_entry_file(extract_run& run, const std::string& name, replacement& file)
 {
     if (!name_is_safe(name)) {
         return entry_start::unsafe;
     }
-    if (run.make_directories && !make_folders_for(name)) {
+    if (run.make_directories && !make_folders_for(name, run.folder_made)) {
         return entry_start::refused;
     }
     // A name where nothing stood cannot be the listfile or the set, which
