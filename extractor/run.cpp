@@ -55,8 +55,11 @@ constexpr const char* HELP_TEXT = "usage: tarnvex [-d] [-C DIR] [--] SET\n"
 constexpr const char* VERSION_TEXT = "tarnvex (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
 
 // The set's stream buffer: the table and small bodies come in with a read
-// per megabyte rather than a read or two per entry.
-char set_buffer[1024 * 1024];
+// per 64 KiB rather than a read or two per entry.  It is much smaller than
+// the payload buffer, so that the C library reads the bulk of a large
+// payload straight into that buffer instead of copying it through this one
+// (a 1 MiB buffer here cost 20 ms of copying per 256 MiB extracted).
+char set_buffer[64 * 1024];
 
 // What the command line asks for.
 struct command_line {
