@@ -241,6 +241,10 @@ void make_live(replacement& file, const std::string& target, const std::string& 
 
 bool make_folders_for(const std::string& target, std::string& made)
 {
+    // No folder is made for a name that no file can then have.
+    if (!may_be_target(target)) {
+        return false;
+    }
     const std::string folder = folder_of(target);
     if (folder.empty() || folder == made) {
         return true;

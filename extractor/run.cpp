@@ -322,16 +322,18 @@ bool read_command_line(int argc, const char* const* argv, command_line& command)
 }
 
 // Makes folder the current one, the set's path first made absolute so that
-// it still names the set given.  False when the folder cannot be entered.
-bool enter_folder(extract_run& run, const char* folder)
+// it still names the set given.  Null when that is done, else what could
+// not be had: the set's path (the current folder is gone) or the folder.
+const char* enter_folder(extract_run& run, const char* folder)
 {
     std::error_code error;
     const std::filesystem::path set = std::filesystem::absolute(run.set_name, error);
-    if (!error) {
-        run.set_path = set.string();
+    if (error) {
+        return run.set_name;
     }
+    run.set_path = set.string();
     std::filesystem::current_path(folder, error);
-    return !error;
+    return error ? folder : nullptr;
 }
 
 // The whole run, as tarnvex_main describes it; the one thing it leaves to
@@ -355,9 +357,13 @@ int run_tarnvex(extract_run& run, int argc, const char* const* argv)
     }
     // An interrupted run leaves no file half written.
     catch_interruptions();
-    if (valid && command.directory != nullptr && !enter_folder(run, command.directory)) {
-        std::fprintf(run.report, "Can't open %s\n", command.directory);
-        return end_run(run, 1);
+    if (valid && command.directory != nullptr) {
+        if (const char* const missing = enter_folder(run, command.directory); missing != nullptr) {
+            std::fprintf(run.report, "Can't open %s\n", missing);
+            return end_run(run, 1);
+        }
+    } else if (valid) {
+        run.set_path = run.set_name;
     }
     // Created before anything else, so that every run leaves one.
     run.listfile = create_text_output(LISTFILE_NAME);
@@ -368,9 +374,6 @@ int run_tarnvex(extract_run& run, int argc, const char* const* argv)
         return end_run(run, -1);
     }
     run.make_directories = command.make_directories;
-    if (run.set_path.empty()) {
-        run.set_path = run.set_name;
-    }
     run.set = std::fopen(run.set_path.c_str(), "rb");
     if (run.set == nullptr) {
         std::fprintf(run.report, "Can't open %s\n", run.set_name);
