@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Benchmark: vashpak and tarnvex against tar and cat, timed by hyperfine, on
 # three workloads (L: 4 resources of 64 MiB; S: 4096 of 4 KiB; M: 200 of 1 KiB
-# to 2 MiB), each on tmpfs and on the disk that holds the build.
+# to 2 MiB), each on tmpfs and on the disk of the source tree and the build.
 #   bench/run.sh [-n RUNS] [-k] [-c] [VASHPAK TARNVEX]
 # RUNS defaults to 10; -k keeps the work folders and hyperfine's JSON; -c
 # makes the exit status 1 when a target does not hold.  The programs default
@@ -28,9 +28,14 @@ if ((${#missing[@]} > 0)); then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# The media: tmpfs, when there is one, and the folder of the build.
-media=("$(dirname "$(dirname "$VASHPAK")")")
-[ -d /dev/shm ] && [ -w /dev/shm ] && media=(/dev/shm "${media[@]}")
+# The media: tmpfs, when it has room for the largest workload's 1.5 GiB, and
+# the disk of the source tree, which holds the build.
+media=("$root")
+if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 1600000 ]; then
+    media=(/dev/shm "$root")
+fi
+# The programs as words of hyperfine's commands, which a shell splits.
+vashpak=$(printf %q "$VASHPAK") tarnvex=$(printf %q "$TARNVEX")
 folders=()
 trap '((keep)) || rm -rf "${folders[@]}"' EXIT
 
@@ -65,9 +70,9 @@ for medium in "${media[@]}"; do
             i=$((i + 1))
         done >list.lst
         hyperfine --style basic --warmup 1 --runs "$runs" --export-json pack.json -n ours \
-            "$VASHPAK out.set @list.lst" -n tar "tar -cf out.tar -T list.lst" -n cat "xargs cat <list.lst >out.cat" >&2
+            "$vashpak out.set @list.lst" -n tar "tar -cf out.tar -T list.lst" -n cat "xargs cat <list.lst >out.cat" >&2
         hyperfine --style basic --warmup 1 --runs "$runs" --export-json extract.json --prepare "rm -rf x && mkdir x" \
-            -n ours "$TARNVEX -d -C x out.set >/dev/null" -n tar "tar -xf out.tar -C x" >&2
+            -n ours "$tarnvex -d -C x out.set >/dev/null" -n tar "tar -xf out.tar -C x" >&2
         # What tarnvex gives back must be what was packed.
         rm -rf x && mkdir x && "$TARNVEX" -d -C x out.set >/dev/null
         (cd x && xargs cat <../list.lst) | cmp -s - out.cat ||
@@ -83,12 +88,12 @@ for medium in "${media[@]}"; do
             [ "$name$action" != Lpack ] || target "L pack within 1.3 x cat on $fs ($cat_ratio x)" "$cat_ratio" 1.3
         done
         if [ "$medium" = "${media[0]}" ]; then
-            for run in "$VASHPAK out.set @list.lst" "$TARNVEX -d -C x out.set"; do
+            for program in vashpak tarnvex; do
                 rm -rf x && mkdir x
-                # shellcheck disable=SC2086 # the words of the command
-                kib=$(/usr/bin/time -f %M $run 2>&1 >/dev/null | tail -n 1)
-                rss+=("$(printf '| %-3s | %-7s | %14s |' "$name" "$(basename "${run%% *}")" "$kib")")
-                target "$name $(basename "${run%% *}") peak RSS under 16 MiB ($kib KiB)" "$kib" 16383
+                if [ $program = vashpak ]; then run=("$VASHPAK" out.set @list.lst); else run=("$TARNVEX" -d -C x out.set); fi
+                kib=$(/usr/bin/time -f %M "${run[@]}" 2>&1 >/dev/null | tail -n 1)
+                rss+=("$(printf '| %-3s | %-7s | %14s |' "$name" $program "$kib")")
+                target "$name $program peak RSS under 16 MiB ($kib KiB)" "$kib" 16383
             done
         fi
         cd "$work" && { ((keep)) || rm -rf "${work:?}/$name"; }

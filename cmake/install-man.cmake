@@ -27,4 +27,7 @@ function(resource_set_install_man_pages source_dir stage_dir destination gzip)
     endif()
     file(INSTALL DESTINATION ${destination} TYPE FILE FILES ${made})
   endforeach()
+  # file(INSTALL) lists what it installs in the manifest, which, set in a
+  # function, would be lost with the function's scope.
+  set(CMAKE_INSTALL_MANIFEST_FILES "${CMAKE_INSTALL_MANIFEST_FILES}" PARENT_SCOPE)
 endfunction()

@@ -41,7 +41,7 @@ for program in vashpak tarnvex; do
     grep -q "^\.TH .* \"resource-set-tools $version\"" <<<"$text" ||
         { echo "$page does not carry version $version" >&2; exit 1; }
     # Every path the page names in the documentation folder is there.
-    named=$(grep -o "$doc_named/[A-Za-z0-9_./-]*[A-Za-z0-9_/]" <<<"$text" | sort -u)
+    named=$(grep -o "$doc_named/[A-Za-z0-9_./-]*[A-Za-z0-9_/]" <<<"$text" | sort -u || true)
     [ -n "$named" ] || { echo "$page names no file of $doc_named" >&2; exit 1; }
     while read -r path; do
         [ "$suffix" != .exe ] || path=$prefix/$path
