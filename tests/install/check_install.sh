@@ -15,8 +15,8 @@ trap 'rm -rf "$prefix" "$prefix.list" "$prefix.expected"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 doc=share/doc/resource-set-tools
-expected=("bin/vashpak$suffix" "bin/tarnvex$suffix" $doc/README.md $doc/NEWS $doc/copyright
-    $doc/docs/format.md $doc/docs/performance.md $doc/examples/resources.lst)
+expected=("bin/vashpak$suffix" "bin/tarnvex$suffix" "$doc/README.md" "$doc/NEWS" "$doc/copyright"
+    "$doc/docs/format.md" "$doc/docs/performance.md" "$doc/examples/resources.lst")
 for sample in credits empty greeting level1 palette; do expected+=("$doc/examples/$sample.res"); done
 if [ "$suffix" = .exe ]; then
     man=.1
@@ -24,7 +24,7 @@ if [ "$suffix" = .exe ]; then
 else
     man=.1.gz
     doc_named=$prefix/$doc
-    expected+=($doc/changelog.gz share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak)
+    expected+=("$doc/changelog.gz" share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak)
 fi
 expected+=("share/man/man1/tarnvex$man" "share/man/man1/vashpak$man")
 (cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
