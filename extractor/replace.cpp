@@ -332,10 +332,9 @@ bool commit_replacement(replacement& file)
 
 void abandon_replacement(replacement& file)
 {
-    if (std::FILE* const stream = take_stream(file); stream != nullptr) {
-        std::fclose(stream);
-    }
-    remove_written(file);
+    // The file is the live one: only one is written at a time.
+    file.stream = nullptr;
+    abandon_live_file();
 }
 
 void abandon_live_file()

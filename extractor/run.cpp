@@ -114,7 +114,7 @@ int end_run(extract_run& run, int status)
         }
         run.listfile = nullptr;
     }
-    if ((std::fflush(run.report) != 0 || std::ferror(run.report) != 0) && status == 0) {
+    if (!flush_output(run.report) && status == 0) {
         status = 1;
     }
     release_interruptions();
@@ -176,7 +176,7 @@ int list_table(extract_run& run)
 int print_text(std::FILE* report, const char* text)
 {
     std::fputs(text, report);
-    return std::fflush(report) != 0 || std::ferror(report) != 0 ? 1 : 0;
+    return flush_output(report) ? 0 : 1;
 }
 
 // True when name, followed through links, is the listfile being written or

@@ -28,9 +28,14 @@ bool open_standard_streams()
     return true;
 }
 
+bool flush_output(std::FILE* out)
+{
+    return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
 bool close_output(std::FILE* out)
 {
-    const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
+    const bool flushed = flush_output(out);
     const bool closed = std::fclose(out) == 0;
     return flushed && closed;
 }

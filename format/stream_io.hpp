@@ -15,6 +15,10 @@
 // systems without descriptors.
 bool open_standard_streams();
 
+// Flushes out and checks its error flag, leaving it open.  False when any
+// byte written to it may not have reached the file.
+bool flush_output(std::FILE* out);
+
 // Flushes out, checks its error flag and closes it; the stream is closed in
 // every case.  False when any byte written to it may not have reached the
 // file.  The flush comes first and on its own because some C runtimes

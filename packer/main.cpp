@@ -35,7 +35,7 @@ constexpr const char* VERSION_TEXT = "vashpak (" RESOURCE_SET_PACKAGE ") " RESOU
 int print_text(const char* text)
 {
     std::fputs(text, stdout);
-    return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? 1 : 0;
+    return flush_output(stdout) ? 0 : 1;
 }
 
 } // namespace
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     }
     // A message that did not reach standard error, a warning included,
     // makes the run a failure: nobody was told.
-    if (std::ferror(stderr) != 0) {
+    if (!flush_output(stderr)) {
         ok = false;
     }
     return ok ? 0 : 1;
