@@ -2,8 +2,8 @@
 // tarnvex: lists a resource set, recreates its resource files in the current
 // folder and writes reslist.txt, the listfile from which vashpak rebuilds the
 // set.  Everything it reports goes to standard output.
-#include "run.hpp"
-#include "stream_io.hpp"
+#include "command_line.hpp"
+#include "streams.hpp"
 
 #include <cstdio>
 
@@ -14,5 +14,6 @@ int main(int argc, char** argv)
     if (!open_standard_streams()) {
         return 1;
     }
+    ignore_write_signals();
     return tarnvex_main(argc, argv, stdout);
 }

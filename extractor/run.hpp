@@ -1,25 +1,50 @@
 // SPDX-License-Identifier: MIT
-// A whole tarnvex run, callable from code: the program's main is a call to
-// tarnvex_main with standard output as the report.
+// One run of tarnvex over a set, once the command line is known: the table,
+// the entries, the statistics and reslist.txt.  Everything it reports goes
+// to the run's report stream.
 #ifndef EXTRACTOR_RUN_HPP
 #define EXTRACTOR_RUN_HPP
 
-#include <cstdio>
+#include "output_file.hpp"
 
-// Lists the set named by argv[1], recreates its resource files in the current
-// folder and writes reslist.txt there, printing every line of the listing,
-// the messages and the statistics to report.  Returns the program's exit
-// status: 0 when every resource and reslist.txt were written and the report
-// reached its stream, 1 after any failure (running out of memory included:
-// the file being written is removed and "Out of memory" reported), -1 for a
-// wrong command line.
-// A lone argument is always the set.  "--help", "-h" and "--version" as the
-// only argument print their text to report; "-l SET" and "--list SET" print
-// the listing alone and write nothing.  Otherwise options come before the
-// set, up to "--": -d (--make-directories) creates the folders names need,
-// -C DIR (--directory DIR) makes DIR the current folder once the set's path
-// is known, so that the set is named from the folder the run started in
-// and everything written goes into DIR.
-int tarnvex_main(int argc, const char* const* argv, std::FILE* report);
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct extract_run {
+    std::FILE* report = nullptr;
+    // The set as given, for the messages, and as opened: from the folder
+    // tarnvex was started in, whatever folder it extracts into.
+    const char* set_name = nullptr;
+    std::string set_path;
+    bool make_directories = false;
+    output_memory memory;
+    std::FILE* set = nullptr;
+    std::FILE* listfile = nullptr;
+    bool listfile_ok = false;
+    run_files own;
+    bool failed = false;
+    std::uint64_t files_written = 0;
+    std::uint64_t bytes_written = 0;
+};
+
+// Creates reslist.txt in the current folder, so that every extracting run,
+// one with a wrong command line included, leaves one.
+void open_listfile(extract_run& run);
+
+// Lists the set at set_path, recreates its resource files in the current
+// folder, names them in reslist.txt and prints the statistics.  Returns the
+// exit status: 0 when every resource and reslist.txt were written and the
+// report reached its stream, 1 after any failure.
+int extract_set(extract_run& run);
+
+// Prints the listing of the set at set_path and nothing more: no body is
+// read and no file written.  0, or 1 when the set cannot be opened or its
+// table read.
+int list_set(extract_run& run);
+
+// Closes what the run still has open and gives the exit status: a report
+// that did not reach its stream turns a success into a failure.
+int end_run(extract_run& run, int status);
 
 #endif

@@ -3,7 +3,7 @@
 // into one resource set.
 #include "resource_table.hpp"
 #include "set_writer.hpp"
-#include "stream_io.hpp"
+#include "streams.hpp"
 
 #include <cstdio>
 #include <string_view>
@@ -30,6 +30,11 @@ constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
 
 constexpr const char* VERSION_TEXT = "vashpak (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
 
+void usage(const char* program)
+{
+    logerr("usage: %s outputfile [file1 | @listfile] [...]", program);
+}
+
 // --help and --version: the text on standard output, status 1 if it did not
 // get there.
 int print_text(const char* text)
@@ -51,6 +56,7 @@ int main(int argc, char** argv)
     if (!open_standard_streams()) {
         return 1;
     }
+    ignore_write_signals();
     if (option == "--help" || option == "-h") {
         return print_text(HELP_TEXT);
     }

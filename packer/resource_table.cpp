@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "resource_table.hpp"
 
+#include "files.hpp"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -37,23 +39,6 @@ bool is_graphic(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 0x21 && byte <= 0x7E;
-}
-
-// Length of an open file, found by seeking to its end; -1 when the position
-// cannot be had.  64-bit on every platform, so that no length wraps.
-std::int64_t file_length(std::FILE* file)
-{
-#if defined(_WIN32)
-    if (_fseeki64(file, 0, SEEK_END) != 0) {
-        return -1;
-    }
-    return _ftelli64(file);
-#else
-    if (std::fseek(file, 0, SEEK_END) != 0) {
-        return -1;
-    }
-    return std::ftell(file);
-#endif
 }
 
 char ascii_lower(char c)
@@ -104,7 +89,9 @@ bool add_to_toc(const char* name)
     if (!filename_is_valid(name)) {
         return false;
     }
-    std::FILE* file = std::fopen(name, "rb");
+    // Anything but a regular file is refused unopened: a FIFO would stop
+    // the run until something wrote to it.
+    std::FILE* file = open_regular_input(name);
     if (file == nullptr) {
         logerr("Can't read \"%s\", aborting.", name);
         return false;

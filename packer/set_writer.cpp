@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "set_writer.hpp"
 
+#include "files.hpp"
 #include "resource_table.hpp"
 
 #include <algorithm>
@@ -37,11 +38,6 @@ set_header make_set_header()
 }
 
 } // namespace
-
-void usage(const char* program)
-{
-    logerr("usage: %s outputfile [file1 | @listfile] [...]", program);
-}
 
 bool copy_file(std::FILE* out, std::FILE* in, std::size_t skip, std::uint64_t length)
 {
@@ -97,7 +93,7 @@ bool gen_output(std::FILE* out, const char* out_name)
     for (std::size_t i = 0; i < count; ++i) {
         const toc_entry& entry = table.entries[i];
         const char* name = entry.name.data();
-        std::FILE* in = std::fopen(name, "rb");
+        std::FILE* in = open_regular_input(name);
         if (in == nullptr) {
             logerr("Can't open \"%s\", aborting.", name);
             return false;

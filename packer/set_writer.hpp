@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The packer's output side: the usage line, and the writer that turns the
-// resource table into a resource set.
+// The packer's output side: the writer that turns the resource table into a
+// resource set.
 #ifndef PACKER_SET_WRITER_HPP
 #define PACKER_SET_WRITER_HPP
 
@@ -15,8 +15,6 @@ inline constexpr std::size_t COPY_BUFFER_SIZE = std::size_t{1024} * 1024;
 // The output stream's buffer: small bodies are gathered into writes of this
 // size rather than a write or two each.  Larger buffers measured no faster.
 inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} * 1024;
-
-void usage(const char* program);
 
 // Writes the whole set described by the table onto out, whose file is named
 // out_name.  False, after its error lines, when any write or copy failed.

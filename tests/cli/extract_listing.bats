@@ -191,3 +191,22 @@ load helpers
     expect_stdout "count = 2" "0: a.res, 3" "1: sub/b.res, 4"
     [ ! -e out2 ] && [ ! -e reslist.txt ]
 }
+
+@test "a run killed part-way leaves reslist.txt naming every entry listed so far" {
+    ! on_windows || skip "no FIFOs in Windows folders"
+    { set_head 3; toc_entry a.res 3; toc_entry sub/b.res 4; toc_entry c.res 5; } >head.set
+    mkdir x && cd x
+    mkfifo ../set.fifo
+    # The table comes, then no body: the FIFO stays open for writing here,
+    # and tarnvex waits for the bodies until it is killed.
+    exec 5<>../set.fifo
+    cat ../head.set >&5
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$TARNVEX" ../set.fifo >"$OUT/stdout" &
+    local extractor=$! i
+    for ((i = 0; i < 200 && $(wc -l 2>/dev/null <reslist.txt || echo 0) < 3; i++)); do sleep 0.05; done
+    kill -KILL "$extractor"
+    wait "$extractor" || true
+    exec 5>&-
+    expect_reslist a.res sub/b.res c.res
+}

@@ -340,3 +340,56 @@ corrupt_set() {
     expect_stdout "count = 1" "0: a.res, 3" "Can't write a.res" "--- TarnVex stats ---" "Total output:0 files (0b)" "Can't write reslist.txt"
     [ ! -e a.res ]
 }
+
+@test "a reader that goes away: every file is still extracted, and the status is 1" {
+    ! on_windows || skip "no FIFOs in Windows folders"
+    local i names=()
+    for ((i = 0; i < 300; i++)); do
+        mkres "r$i.res" 1
+        names+=("r$i.res")
+    done
+    expected_set in.set "${names[@]}"
+    mkdir x && cd x
+    mkfifo ../set.fifo
+    # The reader has gone before tarnvex prints its first line, which is
+    # far longer than the output buffer.
+    (
+        # shellcheck disable=SC2086 # the prefix may be several words
+        ${EXEC_PREFIX:-} "$TARNVEX" ../set.fifo | { exec 0<&-; : >../reader.gone; }
+        echo "${PIPESTATUS[0]}" >../status
+    ) &
+    for ((i = 0; i < 200; i++)); do
+        [ ! -e ../reader.gone ] || break
+        sleep 0.05
+    done
+    timeout 20 cat ../in.set >../set.fifo
+    wait
+    [ "$(cat ../status)" = 1 ]
+    expect_extracted .. "${names[@]}"
+    expect_reslist "${names[@]}"
+}
+
+@test "a file-size limit: the file that does not fit is reported and nothing is left of it" {
+    ! on_windows || skip "a POSIX resource limit"
+    local limit_kib=64
+    mkres a.res 3
+    mkres big.res 100000
+    expected_set in.set big.res a.res
+    mkdir x && cd x
+    echo "old big" >big.res
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    (ulimit -f "$limit_kib" && exec ${EXEC_PREFIX:-} "$TARNVEX" ../in.set) >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    expect_status 1
+    expect_stdout "count = 2" "0: big.res, 100000" "1: a.res, 3" "Can't write big.res" \
+        "--- TarnVex stats ---" "Total output:1 files (3b)" "Listfile generated as: reslist.txt"
+    [ "$(cat big.res)" = "old big" ]
+    expect_only_files a.res big.res reslist.txt
+    cd ..
+    status=0
+    # shellcheck disable=SC2086
+    (ulimit -f "$limit_kib" && exec ${EXEC_PREFIX:-} "$VASHPAK" out.set a.res big.res) >"$OUT/stdout" 2>"$OUT/stderr" ||
+        status=$?
+    expect_status 1
+    expect_stderr "fwrite fails!" "Error copying \"big.res\""
+}

@@ -335,3 +335,23 @@ expect_extracted() {
         expect_same_bytes "$name" "$dir/$name"
     done
 }
+
+# openat_number PATTERN COMMAND...: runs COMMAND under strace and prints the
+# number, counted from 1, of its first openat call whose line matches
+# PATTERN (an awk pattern), for strace's inject=openat:...:when=N; nothing
+# when none does.  The calls come in the same order on every run of the same
+# command in the same state.
+openat_number() {
+    local pattern=$1
+    shift
+    strace -o "$OUT/openat.log" -e trace=openat "$@" >/dev/null 2>&1 || true
+    awk -v pattern="$pattern" '/^openat\(/ { n++ } $0 ~ pattern { print n; exit }' "$OUT/openat.log"
+}
+
+# Skips a case that traces the programs' system calls where that cannot be
+# done: without strace, or with a runner in front of the program.
+need_strace() {
+    [ -z "${EXEC_PREFIX:-}" ] || skip "strace would trace the runner"
+    command -v strace >/dev/null || skip "no strace"
+    strace -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
+}

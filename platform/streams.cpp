@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "stream_io.hpp"
+#include "streams.hpp"
+
+#include <csignal>
 
 #if !defined(_WIN32)
 #include <cerrno>
@@ -26,6 +28,16 @@ bool open_standard_streams()
     }
 #endif
     return true;
+}
+
+void ignore_write_signals()
+{
+#if defined(SIGPIPE)
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 bool flush_output(std::FILE* out)

@@ -131,7 +131,8 @@ load helpers
     expect_status 0
     expect_full_report 2 7 "count = 2" "0: a.res, 3" "1: b.res, 4"
     expect_reslist a.res b.res
-    [ ! -L a.res ] && [ ! -L reslist.txt ]
+    [ ! -L a.res ]
+    [ ! -L reslist.txt ]
     expect_extracted .. a.res b.res
     [ "$(cat ../outside.res)" = "precious user data" ]
     [ "$(cat ../outside.lst)" = "old listing" ]
@@ -215,10 +216,12 @@ load helpers
     expect_status 1
     expect_full_report 2 10 "count = 4" "0: a.res, 3" "1: ro/c.res, 5" "2: b.res, 4" "3: n.res, 6" \
         "Can't create a.res" "Can't create ro/c.res"
-    [ "$(cat a.res)" = "old a" ] && [ "$(cat ro/c.res)" = "old c" ]
+    [ "$(cat a.res)" = "old a" ]
+    [ "$(cat ro/c.res)" = "old c" ]
     expect_extracted ../src b.res n.res
     if ! on_windows; then
-        [ "$(stat -c %a b.res)" = 604 ] && [ "$(stat -c %a n.res)" = 640 ]
+        [ "$(stat -c %a b.res)" = 604 ]
+        [ "$(stat -c %a n.res)" = 640 ]
     fi
     expect_only_files a.res ro/c.res b.res n.res reslist.txt
 }
@@ -290,4 +293,74 @@ load helpers
     rss=$(tail -n 1 "$OUT/rss")
     echo "peak RSS ${rss} KiB" >&3
     [ "$rss" -lt $((32 * 1024)) ]
+}
+
+@test "a signal while a file or a temporary is created leaves neither, and the old file as it was" {
+    need_strace
+    mkres a.res 3
+    mkres b.res 4
+    expected_set in.set a.res b.res
+    mkdir x
+    local signal number create
+    for create in '"a\.res", O_WRONLY\|O_CREAT\|O_EXCL' '\.tarnvex-'; do
+        for signal in INT TERM HUP; do
+            rm -rf x && mkdir x && cd x
+            echo "old b" >b.res
+            # The signal is sent as the create begins, so that it arrives when
+            # the file exists.
+            number=$(openat_number "$create" "$TARNVEX" ../in.set)
+            [ -n "$number" ]
+            rm -f a.res
+            echo "old b" >b.res
+            status=0
+            strace -o /dev/null -e trace=openat -e inject=openat:signal=SIG$signal:when="$number" \
+                "$TARNVEX" ../in.set >/dev/null 2>&1 || status=$?
+            expect_status $((128 + $(kill -l "$signal")))
+            [ "$(cat b.res)" = "old b" ]
+            if [ "$create" = '\.tarnvex-' ]; then
+                expect_extracted .. a.res
+                expect_only_files a.res b.res reslist.txt
+            else
+                expect_only_files b.res reslist.txt
+            fi
+            cd ..
+        done
+    done
+}
+
+@test "the mode of a replaced file goes on the new file itself, never through a link planted at its name" {
+    need_strace
+    mkres a.res 3
+    expected_set in.set a.res
+    echo "secret" >outside
+    chmod 600 outside
+    mkdir x && cd x
+    echo "old a" >a.res
+    chmod 604 a.res
+    local number
+    number=$(openat_number '\.tarnvex-' "$TARNVEX" ../in.set)
+    [ -n "$number" ]
+    echo "old a" >a.res
+    chmod 604 a.res
+    # While the temporary's create is held up, someone who may write here
+    # puts a link to a file outside in its place.
+    (
+        for ((i = 0; i < 300; i++)); do
+            for temporary in .tarnvex-*; do
+                if [ -f "$temporary" ]; then
+                    rm -f "$temporary" && ln -s ../outside "$temporary"
+                    exit 0
+                fi
+            done
+            sleep 0.01
+        done
+        exit 1
+    ) &
+    local racer=$!
+    status=0
+    strace -o /dev/null -e trace=openat -e inject=openat:delay_exit=1000000:when="$number" \
+        "$TARNVEX" ../in.set >"$OUT/stdout" 2>&1 || status=$?
+    wait "$racer"
+    [ "$(stat -c %a ../outside)" = 600 ]
+    [ "$(cat ../outside)" = secret ]
 }

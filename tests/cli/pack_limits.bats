@@ -1,7 +1,8 @@
 #!/usr/bin/env bats
 # SPDX-License-Identifier: MIT
-# Inputs and outputs that would otherwise corrupt a set or pass a failure
-# off as success.
+# The bounds of what vashpak packs: resource files at and past the sizes a
+# set can hold, inputs that are not regular files, and listfiles that cannot
+# be read.
 
 load helpers
 
@@ -79,13 +80,21 @@ sparse_resource() {
     [ "$(od -An -t u4 -j 8 -N 12 --endian=little "$OUT/header" | xargs)" = "1 1 2147483647" ]
 }
 
-@test "a file whose length cannot be found" {
-    [ -e /dev/stdin ] && ! on_windows || skip "no /dev/stdin for the program"
+@test "an input that is not a regular file, a pipe or a FIFO, is refused and never waited on" {
+    [ -e /dev/stdin ] && ! on_windows || skip "no /dev/stdin or FIFOs for the program"
     mkres a.res 3
     vashpak out.set /dev/stdin < <(cat a.res)
     expect_input_failure out.set \
-        "ftell() fails on \"/dev/stdin\", aborting." \
+        "Can't read \"/dev/stdin\", aborting." \
         "Failed \"/dev/stdin\""
+    # Nobody ever writes to the FIFO: an open that waited would hang.
+    mkfifo fifo.res
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    timeout 20 ${EXEC_PREFIX:-} "$VASHPAK" out.set a.res fifo.res >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    expect_input_failure out.set \
+        "Can't read \"fifo.res\", aborting." \
+        "Failed \"fifo.res\""
 }
 
 @test "a listfile that cannot be read is an error, not its end" {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The standard streams and output streams: no output file may take the place
 // of a standard stream, and no failed write may go unnoticed.
-#ifndef FORMAT_STREAM_IO_HPP
-#define FORMAT_STREAM_IO_HPP
+#ifndef PLATFORM_STREAMS_HPP
+#define PLATFORM_STREAMS_HPP
 
 #include <cstdio>
 
@@ -14,6 +14,11 @@
 // closed.  False when a closed one cannot be opened.  Does nothing on
 // systems without descriptors.
 bool open_standard_streams();
+
+// Ignores the signals a failed write would raise (SIGPIPE for a reader gone,
+// SIGXFSZ for a file-size limit), so that the write fails instead and the
+// program reports it, removes what it must and ends with its own status.
+void ignore_write_signals();
 
 // Flushes out and checks its error flag, leaving it open.  False when any
 // byte written to it may not have reached the file.

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "extract.hpp"
+#include "names.hpp"
+
+#include "files.hpp"
 
 #include <algorithm>
 
 namespace {
-
-// Static, so that its pages are touched only as far as payloads need them.
-unsigned char payload_buffer[PAYLOAD_BUFFER_SIZE];
 
 bool is_separator(char c)
 {
@@ -29,12 +28,16 @@ bool equals_ignoring_case(std::string_view a, std::string_view b)
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_upper(x) == ascii_upper(y); });
 }
 
-// Windows opens these names as devices rather than files.
-#if defined(_WIN32)
-constexpr bool DEVICE_NAMES_ARE_RESERVED = true;
-#else
-constexpr bool DEVICE_NAMES_ARE_RESERVED = false;
-#endif
+// The number of a COM or LPT port: a digit from 1 to 9, or a superscript
+// 1, 2 or 3, a byte of the Windows code page or two bytes of UTF-8.
+bool is_port_number(std::string_view number)
+{
+    const auto is_superscript = [](char c) { return c == '\xB9' || c == '\xB2' || c == '\xB3'; };
+    if (number.size() == 1) {
+        return (number[0] >= '1' && number[0] <= '9') || is_superscript(number[0]);
+    }
+    return number.size() == 2 && number[0] == '\xC2' && is_superscript(number[1]);
+}
 
 } // namespace
 
@@ -51,9 +54,9 @@ bool names_windows_device(std::string_view part)
             return true;
         }
     }
-    return part.size() == 4 &&
+    return part.size() > 3 &&
            (equals_ignoring_case(part.substr(0, 3), "COM") || equals_ignoring_case(part.substr(0, 3), "LPT")) &&
-           part[3] >= '1' && part[3] <= '9';
+           is_port_number(part.substr(3));
 }
 
 bool name_is_safe(std::string_view name)
@@ -77,35 +80,4 @@ bool name_is_safe(std::string_view name)
         }
         start = part_end + 1;
     }
-}
-
-bool read_block(std::FILE* in, unsigned char* data, std::size_t length)
-{
-    return std::fread(data, 1, length, in) == length;
-}
-
-bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char> head, std::uint32_t length,
-                  bool& write_ok)
-{
-    // The head goes out in the same write as the payload's first bytes, so
-    // that a small resource costs one write.
-    std::size_t head_length = 0;
-    if (out != nullptr) {
-        head_length = std::min(head.size(), PAYLOAD_BUFFER_SIZE);
-        std::copy_n(head.begin(), head_length, payload_buffer);
-    }
-    std::uint32_t left = length;
-    do {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, PAYLOAD_BUFFER_SIZE - head_length));
-        if (!read_block(set, payload_buffer + head_length, want)) {
-            return false;
-        }
-        const std::size_t chunk = head_length + want;
-        if (out != nullptr && write_ok && chunk > 0 && std::fwrite(payload_buffer, 1, chunk, out) != chunk) {
-            write_ok = false;
-        }
-        left -= static_cast<std::uint32_t>(want);
-        head_length = 0;
-    } while (left > 0);
-    return true;
 }

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+#include "output_file.hpp"
+
+#include "live_file.hpp"
+#include "names.hpp"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// The folder part of target, separator included: temporaries go there, so
+// that the rename never crosses file systems.
+std::string folder_of(const std::string& target)
+{
+    const std::size_t cut = target.find_last_of(FOLDER_SEPARATORS);
+    return cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+}
+
+// False for a name no file can have.
+bool may_be_file_name(const std::string& name)
+{
+    return !name.empty() && !is_folder_separator(name.back());
+}
+
+// True when what stands at name, followed through a link, is the listfile
+// being written or the set being read: writing it would replace one of them.
+bool names_run_file(const std::string& name, const file_status& at, const run_files& own)
+{
+    const file_identity reached =
+        at.kind == file_kind::link || !at.identity.known ? identity_of(name.c_str()) : at.identity;
+    return same_file(reached, own.listfile) || same_file(reached, own.set);
+}
+
+} // namespace
+
+output_start begin_output(const std::string& name, const run_files& own, bool make_folders, output_memory& memory)
+{
+    if (!name_is_safe(name)) {
+        return output_start::unsafe;
+    }
+    if (!may_be_file_name(name) || (make_folders && !make_folders_for(name, memory.folder_made))) {
+        return output_start::refused;
+    }
+    // Where nothing stands there is nothing to keep: the name itself is
+    // created, and then it cannot be one of the run's own files, which are
+    // there.
+    if (!memory.last_name_taken && create_live_file(name, true) != nullptr) {
+        return output_start::started;
+    }
+    const file_status at = look_at(name.c_str());
+    memory.last_name_taken = at.kind != file_kind::none;
+    if (at.kind == file_kind::none) {
+        return create_live_file(name, true) != nullptr ? output_start::started : output_start::refused;
+    }
+    if (names_run_file(name, at, own)) {
+        return output_start::unsafe;
+    }
+    const bool replaces_file = at.kind == file_kind::regular;
+    if (at.kind == file_kind::folder || (replaces_file && !may_write(name.c_str(), at))) {
+        return output_start::refused;
+    }
+    std::FILE* const stream = create_live_temporary(folder_of(name), TEMPORARY_PREFIX, true);
+    if (stream == nullptr) {
+        return output_start::refused;
+    }
+    if (replaces_file && !set_file_mode(stream, at.mode)) {
+        abandon_live_file();
+        return output_start::refused;
+    }
+    return output_start::started;
+}
+
+bool make_folders_for(const std::string& target, std::string& made)
+{
+    // No folder is made for a name that no file can then have.
+    if (!may_be_file_name(target)) {
+        return false;
+    }
+    const std::string folder = folder_of(target);
+    if (folder.empty() || folder == made) {
+        return true;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+    if (error) {
+        return false;
+    }
+    made = folder;
+    return true;
+}
+
+std::FILE* create_text_output(const std::string& name)
+{
+    // A few rounds at most: each sees what stands at the name now, and
+    // anything planted there between two looks is seen on the next round.
+    constexpr int ROUNDS = 4;
+    for (int round = 0; round < ROUNDS; ++round) {
+        const file_kind kind = look_at(name.c_str()).kind;
+        if (kind == file_kind::none) {
+            if (std::FILE* const created = create_exclusive(name.c_str(), false); created != nullptr) {
+                return created;
+            }
+            if (look_at(name.c_str()).kind == file_kind::none) {
+                return nullptr;
+            }
+            continue;
+        }
+        if (kind == file_kind::folder) {
+            return nullptr;
+        }
+        const bool may_be_link = kind == file_kind::link || (kind == file_kind::regular && !LINKS_ARE_SEEN);
+        if (may_be_link || kind == file_kind::other) {
+            // An empty file of its own takes the place of what is there.
+            if (create_live_temporary(folder_of(name), TEMPORARY_PREFIX, false) == nullptr || !close_live_file() ||
+                !commit_live_file(name)) {
+                return nullptr;
+            }
+        }
+        // What is there now is looked at again on the next round if this
+        // cannot open it.
+        if (std::FILE* const opened = open_regular_output(name.c_str()); opened != nullptr) {
+            return opened;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: MIT
+#include "files.hpp"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <filesystem>
+#include <io.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+bool same_file(const file_identity& a, const file_identity& b)
+{
+    return a.known && b.known && a.device == b.device && a.number == b.number;
+}
+
+#if defined(_WIN32)
+
+namespace {
+
+file_identity identity_of_handle(HANDLE handle)
+{
+    file_identity identity;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &information) != 0) {
+        identity.device = information.dwVolumeSerialNumber;
+        identity.number = (std::uint64_t{information.nFileIndexHigh} << 32U) | information.nFileIndexLow;
+        identity.known = true;
+    }
+    return identity;
+}
+
+} // namespace
+
+file_status look_at(const char* name)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(name, error);
+    file_status result;
+    switch (status.type()) {
+    case fs::file_type::regular:
+        result.kind = file_kind::regular;
+        break;
+    case fs::file_type::directory:
+        result.kind = file_kind::folder;
+        break;
+    case fs::file_type::symlink:
+        result.kind = file_kind::link;
+        break;
+    case fs::file_type::none:
+    case fs::file_type::not_found:
+        return result;
+    default:
+        result.kind = file_kind::other;
+        break;
+    }
+    result.mode = static_cast<unsigned>(status.permissions() & fs::perms::all);
+    return result;
+}
+
+file_identity identity_of(const char* name)
+{
+    // Folders open only with backup semantics; no access is asked for.
+    const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const file_identity identity = identity_of_handle(handle);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    return identity;
+}
+
+file_identity identity_of(std::FILE* file)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); // NOLINT(performance-no-int-to-ptr)
+    return identity_of_handle(handle);
+}
+
+std::FILE* open_regular_input(const char* name)
+{
+    std::FILE* const file = std::fopen(name, "rb");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    struct _stat64 opened {};
+    if (_fstat64(_fileno(file), &opened) != 0 || (opened.st_mode & _S_IFMT) != _S_IFREG) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+std::FILE* open_regular_output(const char* name)
+{
+    return std::fopen(name, "w");
+}
+
+std::FILE* create_exclusive(const char* name, bool binary)
+{
+    // Windows' C runtime ignores fopen's "x" and would truncate.
+    const int flags = _O_CREAT | _O_EXCL | _O_WRONLY | (binary ? _O_BINARY : _O_TEXT);
+    const int descriptor = _open(name, flags, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    std::FILE* const stream = _fdopen(descriptor, binary ? "wb" : "w");
+    if (stream == nullptr) {
+        _close(descriptor);
+    }
+    return stream;
+}
+
+bool may_write(const char* name, const file_status& /*at*/)
+{
+    return _access(name, 2) == 0;
+}
+
+bool set_file_mode(std::FILE* /*file*/, unsigned /*mode*/)
+{
+    return true;
+}
+
+std::int64_t file_length(std::FILE* file)
+{
+    if (_fseeki64(file, 0, SEEK_END) != 0) {
+        return -1;
+    }
+    return _ftelli64(file);
+}
+
+#else
+
+namespace {
+
+file_identity identity_of_stat(const struct stat& status)
+{
+    file_identity identity;
+    identity.device = static_cast<std::uint64_t>(status.st_dev);
+    identity.number = static_cast<std::uint64_t>(status.st_ino);
+    identity.known = true;
+    return identity;
+}
+
+// The process's own user and the permission bits its new files get, each
+// asked for once.
+uid_t effective_user()
+{
+    static const uid_t user = geteuid();
+    return user;
+}
+
+unsigned creation_mode()
+{
+    static const unsigned mode = [] {
+        const mode_t mask = umask(0);
+        umask(mask);
+        return 0666U & ~static_cast<unsigned>(mask);
+    }();
+    return mode;
+}
+
+// Opens name with flags, which hold O_NONBLOCK, and gives back a stream of
+// the given mode on it only if it is a regular file, blocking again.
+std::FILE* open_if_regular(const char* name, int flags, const char* mode)
+{
+    const int descriptor = open(name, flags);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat opened {};
+    std::FILE* stream = nullptr;
+    if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && fcntl(descriptor, F_SETFL, 0) == 0) {
+        stream = fdopen(descriptor, mode);
+    }
+    if (stream == nullptr) {
+        close(descriptor);
+    }
+    return stream;
+}
+
+} // namespace
+
+file_status look_at(const char* name)
+{
+    file_status result;
+    struct stat status {};
+    if (lstat(name, &status) != 0) {
+        return result;
+    }
+    if (S_ISREG(status.st_mode)) {
+        result.kind = file_kind::regular;
+    } else if (S_ISDIR(status.st_mode)) {
+        result.kind = file_kind::folder;
+    } else if (S_ISLNK(status.st_mode)) {
+        result.kind = file_kind::link;
+    } else {
+        result.kind = file_kind::other;
+    }
+    result.mode = static_cast<unsigned>(status.st_mode) & 0777U;
+    result.owner_may_write = status.st_uid == effective_user() && (status.st_mode & S_IWUSR) != 0;
+    result.identity = identity_of_stat(status);
+    return result;
+}
+
+file_identity identity_of(const char* name)
+{
+    struct stat status {};
+    return stat(name, &status) == 0 ? identity_of_stat(status) : file_identity{};
+}
+
+file_identity identity_of(std::FILE* file)
+{
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 ? identity_of_stat(status) : file_identity{};
+}
+
+std::FILE* open_regular_input(const char* name)
+{
+    return open_if_regular(name, O_RDONLY | O_NONBLOCK, "rb");
+}
+
+std::FILE* open_regular_output(const char* name)
+{
+    return open_if_regular(name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, "w");
+}
+
+std::FILE* create_exclusive(const char* name, bool binary)
+{
+    return std::fopen(name, binary ? "wbx" : "wx");
+}
+
+bool may_write(const char* name, const file_status& at)
+{
+    return at.owner_may_write || access(name, W_OK) == 0;
+}
+
+bool set_file_mode(std::FILE* file, unsigned mode)
+{
+    mode &= 0777U;
+    return mode == creation_mode() || fchmod(fileno(file), static_cast<mode_t>(mode)) == 0;
+}
+
+std::int64_t file_length(std::FILE* file)
+{
+    if (fseeko(file, 0, SEEK_END) != 0) {
+        return -1;
+    }
+    return ftello(file);
+}
+
+#endif

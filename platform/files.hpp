@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// Files as this system has them: what separates folders in a path, what
+// stands at a name, and files opened so that nothing planted at a name (a
+// link, a FIFO, a device) is written through or waited on.
+#ifndef PLATFORM_FILES_HPP
+#define PLATFORM_FILES_HPP
+
+#include <cstdint>
+#include <cstdio>
+
+#if defined(_WIN32)
+// Both '/' and '\' separate folders.
+inline constexpr const char* FOLDER_SEPARATORS = "/\\";
+// Names such as NUL, CON or COM1.txt open a device, not a file.
+inline constexpr bool DEVICE_NAMES_ARE_RESERVED = true;
+// The C library sees through links: any file may be one.
+inline constexpr bool LINKS_ARE_SEEN = false;
+#else
+inline constexpr const char* FOLDER_SEPARATORS = "/";
+inline constexpr bool DEVICE_NAMES_ARE_RESERVED = false;
+inline constexpr bool LINKS_ARE_SEEN = true;
+#endif
+
+inline bool is_folder_separator(char c)
+{
+    for (const char* separator = FOLDER_SEPARATORS; *separator != '\0'; ++separator) {
+        if (c == *separator) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What stands at a name; "other" is a FIFO, a socket or a device.
+enum class file_kind { none, regular, folder, link, other };
+
+// Which file a name or a stream reaches: device and file number.
+struct file_identity {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    bool known = false;
+};
+
+// True when both are known and are the same file.
+bool same_file(const file_identity& a, const file_identity& b);
+
+struct file_status {
+    file_kind kind = file_kind::none;
+    // The permission bits (rwx for owner, group and others).
+    unsigned mode = 0;
+    // True when this process owns the file and its owner may write it,
+    // which makes asking the system (may_write) needless.
+    bool owner_may_write = false;
+    // What the name itself is, a link not followed; unknown where a look at
+    // a name does not tell (Windows).
+    file_identity identity;
+};
+
+// One look at what stands at name, without following a link there.  Kind
+// none when nothing does, or when the name cannot be looked at (a folder on
+// the way is missing or may not be searched), in which case nothing can be
+// created there either.
+file_status look_at(const char* name);
+
+// The file that name reaches, links followed; unknown when there is none.
+file_identity identity_of(const char* name);
+// The file an open stream reads or writes; unknown for a pipe on Windows.
+file_identity identity_of(std::FILE* file);
+
+// Opens name for reading in binary mode if it is a regular file (a link to
+// one will do).  Never waits, for a FIFO's writer or anything else: null for
+// anything but a regular file, or when it cannot be opened.
+std::FILE* open_regular_input(const char* name);
+
+// Opens the regular file at name for text output, truncated.  The open
+// neither follows a link nor waits for a FIFO's reader, and what it opened
+// is given back only if it is a regular file: something planted at the name
+// since it was looked at is never written.  Null otherwise.
+std::FILE* open_regular_output(const char* name);
+
+// Creates name for writing, failing when anything, a link included, stands
+// there already.  Null when it cannot be created.
+std::FILE* create_exclusive(const char* name, bool binary);
+
+// False for an existing file that this process may not open for writing;
+// at is what a look at name found there.
+bool may_write(const char* name, const file_status& at);
+
+// Puts the permission bits mode on the open file itself, never on whatever
+// its name reaches by then, when a file created by create_exclusive does
+// not have them already.  Nothing to do on Windows, where a new file gets
+// its attributes when it is created.
+bool set_file_mode(std::FILE* file, unsigned mode);
+
+// Length of an open file, found by seeking to its end; -1 when the position
+// cannot be had.  64-bit on every platform, so that no length wraps.
+std::int64_t file_length(std::FILE* file);
+
+#endif

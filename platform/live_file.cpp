@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MIT
+#include "live_file.hpp"
+
+#include "files.hpp"
+#include "streams.hpp"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace {
+
+// The live file as the signal handler sees it: its path in a fixed buffer,
+// since a handler may not allocate, set before live is, and its stream,
+// which only the Windows handler uses: there the handler runs on a thread of
+// its own, and a file that is still open cannot be removed.  Whoever takes
+// the stream out of live_stream closes it, so that it is closed once.  Both
+// atomics are lock-free, and so safe in a handler.
+std::array<char, 512> live_path{};
+std::atomic<bool> live{false};
+std::atomic<std::FILE*> live_stream{nullptr};
+// Whether the live file is a temporary, to be renamed over its target.
+bool live_is_temporary = false;
+
+#if defined(SIGHUP)
+constexpr std::array<int, 3> CAUGHT_SIGNALS{SIGINT, SIGTERM, SIGHUP};
+#else
+constexpr std::array<int, 2> CAUGHT_SIGNALS{SIGINT, SIGTERM};
+#endif
+using signal_handler = void (*)(int);
+std::array<signal_handler, CAUGHT_SIGNALS.size()> previous_handlers{};
+bool caught = false;
+
+// While a file is created and registered, or renamed into place and
+// forgotten, a caught signal is put off: the handler notes it and returns,
+// and it is handled as soon as that is done.  A flag costs nothing, where
+// masking the signals would cost two system calls each time.
+std::atomic<bool> putting_off{false};
+std::atomic<int> put_off_signal{0};
+
+// Removes the live file and ends the process as the signal would have.
+void end_by_signal(int signal_number)
+{
+    if (live.load()) {
+#if defined(_WIN32)
+        if (std::FILE* const stream = live_stream.exchange(nullptr); stream != nullptr) {
+            std::fclose(stream); // NOLINT(bugprone-signal-handler): on its own thread, see live_stream
+        }
+#endif
+        // remove() is unlink() on POSIX systems, which is safe in a handler.
+        std::remove(live_path.data()); // NOLINT(bugprone-signal-handler)
+    }
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+extern "C" void remove_live_file(int signal_number)
+{
+    if (putting_off.load()) {
+        put_off_signal.store(signal_number);
+        return;
+    }
+    end_by_signal(signal_number);
+}
+
+// From hold_signals to release_signals, caught signals are put off.
+void hold_signals()
+{
+    putting_off.store(true);
+}
+
+// Ends the putting off, and handles a signal that came meanwhile.  One that
+// comes after the flag is cleared finds the handler acting at once.
+void release_signals()
+{
+    putting_off.store(false);
+    if (const int signal_number = put_off_signal.exchange(0); signal_number != 0) {
+        end_by_signal(signal_number);
+    }
+}
+
+// Renames from over to, replacing a file that stands there.
+bool rename_over(const char* from, const char* to)
+{
+#if defined(_WIN32)
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(from, to) == 0;
+#endif
+}
+
+void forget_live_file()
+{
+    live.store(false);
+    live_path[0] = '\0';
+}
+
+void remove_live_file_now()
+{
+    std::remove(live_path.data());
+    forget_live_file();
+}
+
+// Creates name exclusively and makes it the live file, with the signals
+// put off throughout.  The caller has checked that name fits.
+std::FILE* create_and_register(const std::string& name, bool binary, bool temporary)
+{
+    hold_signals();
+    std::FILE* const stream = create_exclusive(name.c_str(), binary);
+    if (stream != nullptr) {
+        name.copy(live_path.data(), name.size());
+        live_path[name.size()] = '\0';
+        live_is_temporary = temporary;
+        live_stream.store(stream);
+        live.store(true);
+    }
+    release_signals();
+    return stream;
+}
+
+// Names differ from run to run, so that concurrent runs in one folder
+// seldom meet; when they do, the exclusive create sends one to the next name.
+std::uint32_t next_temporary_number()
+{
+    static std::uint32_t number = [] {
+        const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        const auto where = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&live_path));
+        const std::uint64_t mixed = (ticks ^ (where >> 4U)) * 0x9E3779B97F4A7C15U;
+        return static_cast<std::uint32_t>(mixed >> 32U);
+    }();
+    return number++;
+}
+
+void set_temporary_name(std::string& name, std::size_t digits_at)
+{
+    static constexpr const char* DIGITS = "0123456789abcdef";
+    const std::uint32_t number = next_temporary_number();
+    for (std::size_t i = 0; i < 8; ++i) {
+        name[digits_at + i] = DIGITS[(number >> (28U - 4U * i)) & 0xFU];
+    }
+}
+
+bool fits(const std::string& path)
+{
+    return path.size() < live_path.size();
+}
+
+} // namespace
+
+std::FILE* create_live_file(const std::string& path, bool binary)
+{
+    if (live.load() || !fits(path)) {
+        return nullptr;
+    }
+    return create_and_register(path, binary, false);
+}
+
+std::FILE* create_live_temporary(const std::string& folder, const char* prefix, bool binary)
+{
+    std::string name = folder + prefix;
+    const std::size_t digits_at = name.size();
+    name.append(8, '0');
+    if (live.load() || !fits(name)) {
+        return nullptr;
+    }
+    constexpr int ATTEMPTS = 32;
+    for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
+        set_temporary_name(name, digits_at);
+        if (std::FILE* const stream = create_and_register(name, binary, true); stream != nullptr) {
+            return stream;
+        }
+        if (look_at(name.c_str()).kind == file_kind::none) {
+            return nullptr; // not a name taken: the folder refuses
+        }
+    }
+    return nullptr;
+}
+
+const char* live_file_path()
+{
+    return live_path.data();
+}
+
+std::FILE* live_file_stream()
+{
+    return live_stream.load();
+}
+
+bool close_live_file()
+{
+    std::FILE* const stream = live_stream.exchange(nullptr);
+    if (stream == nullptr || !close_output(stream)) {
+        remove_live_file_now();
+        return false;
+    }
+    return true;
+}
+
+bool commit_live_file(const std::string& target)
+{
+    if (!live.load()) {
+        return false;
+    }
+    hold_signals();
+    bool committed = true;
+    if (live_is_temporary && !rename_over(live_path.data(), target.c_str())) {
+        std::remove(live_path.data());
+        committed = false;
+    }
+    forget_live_file();
+    release_signals();
+    return committed;
+}
+
+void abandon_live_file()
+{
+    if (!live.load()) {
+        return;
+    }
+    if (std::FILE* const stream = live_stream.exchange(nullptr); stream != nullptr) {
+        std::fclose(stream);
+    }
+    remove_live_file_now();
+}
+
+void catch_interruptions()
+{
+    caught = true;
+    for (std::size_t i = 0; i < CAUGHT_SIGNALS.size(); ++i) {
+        // A signal the caller ignores (nohup, a background job) stays
+        // ignored.
+        previous_handlers[i] = std::signal(CAUGHT_SIGNALS[i], SIG_IGN);
+        if (previous_handlers[i] != SIG_IGN && previous_handlers[i] != SIG_ERR) {
+            std::signal(CAUGHT_SIGNALS[i], remove_live_file);
+        }
+    }
+}
+
+void release_interruptions()
+{
+    if (!caught) {
+        return;
+    }
+    caught = false;
+    for (std::size_t i = 0; i < CAUGHT_SIGNALS.size(); ++i) {
+        if (previous_handlers[i] != SIG_ERR) {
+            std::signal(CAUGHT_SIGNALS[i], previous_handlers[i]);
+        }
+    }
+}
