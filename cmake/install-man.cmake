@@ -13,11 +13,12 @@ function(resource_set_configure_man_page source output)
   configure_file(${source} ${output} @ONLY)
 endfunction()
 
-# resource_set_install_man_pages(SOURCE_DIR STAGE_DIR DESTINATION GZIP PAGE...):
+# resource_set_install_man_pages(SOURCE_DIR STAGE_DIR MAN_DIR GZIP PAGE...):
 # makes each PAGE from SOURCE_DIR/PAGE.in in STAGE_DIR, gzips it when GZIP
-# names gzip, and installs it into DESTINATION.
-function(resource_set_install_man_pages source_dir stage_dir destination gzip)
+# names gzip, and installs it into MAN_DIR/manN, N being its section.
+function(resource_set_install_man_pages source_dir stage_dir man_dir gzip)
   foreach(page IN LISTS ARGN)
+    string(REGEX REPLACE "^.*\\.([0-9])$" "man\\1" section ${page})
     resource_set_configure_man_page(${source_dir}/${page}.in ${stage_dir}/${page})
     set(made ${stage_dir}/${page})
     if(gzip)
@@ -25,7 +26,7 @@ function(resource_set_install_man_pages source_dir stage_dir destination gzip)
       execute_process(COMMAND ${gzip} -9nkf ${made} COMMAND_ERROR_IS_FATAL ANY)
       set(made ${made}.gz)
     endif()
-    file(INSTALL DESTINATION ${destination} TYPE FILE FILES ${made})
+    file(INSTALL DESTINATION ${man_dir}/${section} TYPE FILE FILES ${made})
   endforeach()
   # file(INSTALL) lists what it installs in the manifest, which, set in a
   # function, would be lost with the function's scope.

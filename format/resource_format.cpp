@@ -3,20 +3,6 @@
 
 #include <algorithm>
 
-std::uint32_t load_le32(std::span<const unsigned char, 4> bytes)
-{
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void store_le32(std::span<unsigned char, 4> bytes, std::uint32_t value)
-{
-    bytes[0] = static_cast<unsigned char>(value & 0xFFU);
-    bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFFU);
-    bytes[2] = static_cast<unsigned char>((value >> 16) & 0xFFU);
-    bytes[3] = static_cast<unsigned char>((value >> 24) & 0xFFU);
-}
-
 namespace {
 
 // The word at byte offset `at` of a record image.
@@ -75,11 +61,11 @@ void encode_toc_entry(const toc_entry& entry, std::span<unsigned char, TOC_ENTRY
 {
     std::transform(entry.name.begin(), entry.name.end(), out.begin(),
                    [](char c) { return static_cast<unsigned char>(c); });
-    put_word(out, NAME_FIELD_SIZE + 0, entry.word1);
-    put_word(out, NAME_FIELD_SIZE + 4, entry.word2);
-    put_word(out, NAME_FIELD_SIZE + 8, entry.size);
-    put_word(out, NAME_FIELD_SIZE + 12, entry.reserved1);
-    put_word(out, NAME_FIELD_SIZE + 16, entry.reserved2);
+    put_word(out, TOC_WORD1_AT, entry.word1);
+    put_word(out, TOC_WORD2_AT, entry.word2);
+    put_word(out, TOC_SIZE_AT, entry.size);
+    put_word(out, TOC_RESERVED1_AT, entry.reserved1);
+    put_word(out, TOC_RESERVED2_AT, entry.reserved2);
 }
 
 toc_entry decode_toc_entry(std::span<const unsigned char, TOC_ENTRY_SIZE> in)
@@ -87,11 +73,11 @@ toc_entry decode_toc_entry(std::span<const unsigned char, TOC_ENTRY_SIZE> in)
     toc_entry entry;
     std::transform(in.begin(), in.begin() + NAME_FIELD_SIZE, entry.name.begin(),
                    [](unsigned char c) { return static_cast<char>(c); });
-    entry.word1 = word_at(in, NAME_FIELD_SIZE + 0);
-    entry.word2 = word_at(in, NAME_FIELD_SIZE + 4);
-    entry.size = word_at(in, NAME_FIELD_SIZE + 8);
-    entry.reserved1 = word_at(in, NAME_FIELD_SIZE + 12);
-    entry.reserved2 = word_at(in, NAME_FIELD_SIZE + 16);
+    entry.word1 = word_at(in, TOC_WORD1_AT);
+    entry.word2 = word_at(in, TOC_WORD2_AT);
+    entry.size = word_at(in, TOC_SIZE_AT);
+    entry.reserved1 = word_at(in, TOC_RESERVED1_AT);
+    entry.reserved2 = word_at(in, TOC_RESERVED2_AT);
     return entry;
 }
 

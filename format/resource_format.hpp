@@ -31,6 +31,13 @@ inline constexpr std::size_t TOC_ENTRY_SIZE = 56;
 inline constexpr std::size_t NAME_FIELD_SIZE = 36;
 inline constexpr std::size_t NAME_MAX_LENGTH = 32;
 
+// Where each word of a toc_entry lies in its 56 bytes, after the name field.
+inline constexpr std::size_t TOC_WORD1_AT = NAME_FIELD_SIZE;
+inline constexpr std::size_t TOC_WORD2_AT = NAME_FIELD_SIZE + 4;
+inline constexpr std::size_t TOC_SIZE_AT = NAME_FIELD_SIZE + 8;
+inline constexpr std::size_t TOC_RESERVED1_AT = NAME_FIELD_SIZE + 12;
+inline constexpr std::size_t TOC_RESERVED2_AT = NAME_FIELD_SIZE + 16;
+
 // The body of a resource is the file from the end of its resource_header on:
 // body_header and payload.  A resource file shorter than this holds no body.
 inline constexpr std::size_t RESOURCE_FILE_MIN_SIZE = RESOURCE_HEADER_SIZE + BODY_HEADER_SIZE;
@@ -72,8 +79,28 @@ using body_header_bytes = std::array<unsigned char, BODY_HEADER_SIZE>;
 using set_header_bytes = std::array<unsigned char, SET_HEADER_SIZE>;
 using toc_entry_bytes = std::array<unsigned char, TOC_ENTRY_SIZE>;
 
-std::uint32_t load_le32(std::span<const unsigned char, 4> bytes);
-void store_le32(std::span<unsigned char, 4> bytes, std::uint32_t value);
+// The only code that knows byte order: a word from, and into, its four
+// bytes in a file, lowest first.
+inline std::uint32_t load_le32(std::span<const unsigned char, 4> bytes)
+{
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8U |
+           static_cast<std::uint32_t>(bytes[2]) << 16U | static_cast<std::uint32_t>(bytes[3]) << 24U;
+}
+
+inline void store_le32(std::span<unsigned char, 4> bytes, std::uint32_t value)
+{
+    bytes[0] = static_cast<unsigned char>(value & 0xFFU);
+    bytes[1] = static_cast<unsigned char>((value >> 8U) & 0xFFU);
+    bytes[2] = static_cast<unsigned char>((value >> 16U) & 0xFFU);
+    bytes[3] = static_cast<unsigned char>((value >> 24U) & 0xFFU);
+}
+
+// The word at byte offset at of a stored toc_entry, for readers that take
+// one field of many entries without decoding each whole.
+inline std::uint32_t toc_entry_word(std::span<const unsigned char, TOC_ENTRY_SIZE> in, std::size_t at)
+{
+    return load_le32(in.subspan(at).first<4>());
+}
 
 void encode_resource_header(const resource_header& header, std::span<unsigned char, RESOURCE_HEADER_SIZE> out);
 resource_header decode_resource_header(std::span<const unsigned char, RESOURCE_HEADER_SIZE> in);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "files.hpp"
 
+#include <algorithm>
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <filesystem>
@@ -9,6 +11,7 @@
 #include <system_error>
 #include <windows.h>
 #else
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,6 +127,55 @@ bool may_write(const char* name, const file_status& /*at*/)
 bool set_file_mode(std::FILE* /*file*/, unsigned /*mode*/)
 {
     return true;
+}
+
+bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length)
+{
+    const HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || GetFileSizeEx(handle, &size) == 0) {
+        CloseHandle(handle);
+        return false;
+    }
+    file.handle = reinterpret_cast<std::intptr_t>(handle);
+    length = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool read_at(const positioned_file& file, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& got)
+{
+    const auto handle = reinterpret_cast<HANDLE>(file.handle); // NOLINT(performance-no-int-to-ptr)
+    got = 0;
+    while (got < length) {
+        // ReadFile with an offset reads there, whatever the handle's
+        // position, in pieces a DWORD can count.
+        const std::uint64_t at = offset + got;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFU);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32U);
+        const auto want = static_cast<DWORD>(std::min<std::size_t>(length - got, std::size_t{1} << 30U));
+        DWORD read = 0;
+        if (ReadFile(handle, static_cast<unsigned char*>(buffer) + got, want, &read, &where) == 0) {
+            return GetLastError() == ERROR_HANDLE_EOF;
+        }
+        if (read == 0) {
+            return true;
+        }
+        got += read;
+    }
+    return true;
+}
+
+void close_positioned(positioned_file& file)
+{
+    if (file.handle != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(file.handle)); // NOLINT(performance-no-int-to-ptr)
+        file.handle = -1;
+    }
 }
 
 std::int64_t file_length(std::FILE* file)
@@ -244,6 +296,52 @@ bool set_file_mode(std::FILE* file, unsigned mode)
 {
     mode &= 0777U;
     return mode == creation_mode() || fchmod(fileno(file), static_cast<mode_t>(mode)) == 0;
+}
+
+bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length)
+{
+    const int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    struct stat opened {};
+    if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(descriptor);
+        return false;
+    }
+    file.handle = descriptor;
+    length = static_cast<std::uint64_t>(opened.st_size);
+    return true;
+}
+
+bool read_at(const positioned_file& file, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& got)
+{
+    got = 0;
+    while (got < length) {
+        // pread reads at most SSIZE_MAX bytes at once, less on some systems.
+        const std::size_t want = std::min<std::size_t>(length - got, std::size_t{1} << 30U);
+        const ssize_t read = pread(static_cast<int>(file.handle), static_cast<unsigned char*>(buffer) + got, want,
+                                   static_cast<off_t>(offset + got));
+        if (read < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return true;
+}
+
+void close_positioned(positioned_file& file)
+{
+    if (file.handle != -1) {
+        close(static_cast<int>(file.handle));
+        file.handle = -1;
+    }
 }
 
 std::int64_t file_length(std::FILE* file)

@@ -5,6 +5,7 @@
 #ifndef PLATFORM_FILES_HPP
 #define PLATFORM_FILES_HPP
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -91,6 +92,25 @@ bool may_write(const char* name, const file_status& at);
 // not have them already.  Nothing to do on Windows, where a new file gets
 // its attributes when it is created.
 bool set_file_mode(std::FILE* file, unsigned mode);
+
+// A regular file opened for reads at any offset, which any number of
+// threads may make at once: no file position is shared between them.
+struct positioned_file {
+    // The descriptor, or on Windows the handle; -1 when none is open.
+    std::intptr_t handle = -1;
+};
+
+// Opens name, which must be a regular file (a link to one will do), for
+// positioned reads and gives its length.  Never waits, for a FIFO or
+// anything else.  False when it cannot be opened or is not a regular file.
+bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length);
+
+// Reads up to length bytes at offset into buffer; got is the count, short
+// only where the file ends.  False when the system reports an error, with
+// got what was read before it.
+bool read_at(const positioned_file& file, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& got);
+
+void close_positioned(positioned_file& file);
 
 // Length of an open file, found by seeking to its end; -1 when the position
 // cannot be had.  64-bit on every platform, so that no length wraps.

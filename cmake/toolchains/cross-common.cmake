@@ -10,3 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Static programs link static libraries only: the loader library is built
+# static alone.
+set(BUILD_SHARED_LIBS OFF CACHE BOOL "Build the loader library shared as well as static")

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs a build into a fresh temporary prefix and checks that it holds the
-# programs, both manual pages with the version and the prefix's documentation
-# folder filled in, the documentation folder and, but for Windows builds, the
-# bash completion and the changelog; nothing of the tests.  Every relative
-# link of an installed document must resolve in the installed tree.
-# Usage: check_install.sh BUILD_DIR VERSION [EXE_SUFFIX]
+# programs, the manual pages with the version and the prefix's documentation
+# folder filled in, the documentation folder, the loader library (static, and
+# shared when built so) with its header, CMake package and pkg-config file
+# and, but for Windows builds, the bash completion, the changelog and the
+# library packages' own documentation folders; nothing of the tests.  Every
+# relative link of an installed document must resolve in the installed tree.
+# Usage: check_install.sh BUILD_DIR VERSION LIBDIR SHARED [EXE_SUFFIX]
+#   LIBDIR is the library folder under the prefix, SHARED ON or OFF.
 set -euo pipefail
 build=$1
 version=$2
-suffix=${3:-}
+libdir=$3
+shared=$4
+suffix=${5:-}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix" "$prefix.list" "$prefix.expected"' EXIT
 
@@ -18,16 +23,27 @@ doc=share/doc/resource-set-tools
 expected=("bin/vashpak$suffix" "bin/tarnvex$suffix" "$doc/README.md" "$doc/NEWS" "$doc/copyright"
     "$doc/docs/format.md" "$doc/docs/performance.md" "$doc/examples/resources.lst")
 for sample in credits empty greeting level1 palette; do expected+=("$doc/examples/$sample.res"); done
+expected+=("$doc/examples/loader/load.c" "$doc/examples/loader/CMakeLists.txt" include/resource_set.h
+    "$libdir/libresource_set.a" "$libdir/pkgconfig/resource-set.pc")
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" | tr '[:upper:]' '[:lower:]')
+for file in ResourceSetConfig ResourceSetConfigVersion ResourceSetTargets "ResourceSetTargets-$build_type"; do
+    expected+=("$libdir/cmake/ResourceSet/$file.cmake")
+done
 if [ "$suffix" = .exe ]; then
     man=.1
     doc_named=$doc
 else
     man=.1.gz
     doc_named=$prefix/$doc
-    expected+=("$doc/changelog.gz" share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak)
+    expected+=("$doc/changelog.gz" share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak
+        share/doc/libresource-set-dev/copyright share/doc/libresource-set-dev/changelog.gz)
 fi
-expected+=("share/man/man1/tarnvex$man" "share/man/man1/vashpak$man")
-(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
+if [ "$shared" = ON ]; then
+    expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.0" "$libdir/libresource_set.so.$version"
+        share/doc/libresource-set0/copyright share/doc/libresource-set0/changelog.gz)
+fi
+expected+=("share/man/man1/tarnvex$man" "share/man/man1/vashpak$man" "share/man/man3/resource_set$(sed 's/1/3/' <<<"$man")")
+(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
 printf '%s\n' "${expected[@]}" | LC_ALL=C sort >"$prefix.expected"
 if ! diff -u "$prefix.expected" "$prefix.list"; then
     echo "the installed files differ from the expected ones" >&2
@@ -57,4 +73,12 @@ while read -r file; do
             { echo "${file#"$prefix"/} links to $target, which is not installed" >&2; exit 1; }
     done < <(grep -o '](\([^)]*\))' "$file" | sed 's/^](//; s/)$//' | grep -Ev '^[a-z]+:' || true)
 done < <(find "$prefix/$doc" -name '*.md')
+if [ "$shared" = ON ]; then
+    # The shared library exports the resource_set_ functions and nothing
+    # else, under its soname.
+    so=$prefix/$libdir/libresource_set.so.$version
+    objdump -p "$so" | grep -q 'SONAME *libresource_set\.so\.0$' || { echo "$so lacks its soname" >&2; exit 1; }
+    exports=$(nm -D --defined-only "$so" | awk '$2 == "T" { sub(/@.*/, "", $3); print $3 }' | grep -v '^resource_set_' || true)
+    [ -z "$exports" ] || { echo "$so exports more than resource_set_: $exports" >&2; exit 1; }
+fi
 echo "installed: ${expected[*]}"

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Benchmark of the loader library: runs library_bench (Google Benchmark)
+# with repetitions and prints the medians of its three cases against their
+# peers and aims:
+#   - open + find + read of a 4 KiB payload from a 4096-entry set + close,
+#     within 1.5 x the bare C peer (bench/bare_peer.c);
+#   - resource_set_find over all 4096 names of an open set, at most 100 ns
+#     a lookup;
+#   - a 64 MiB payload read in 1 MiB pieces with resource_set_read, within
+#     1.1 x a pread loop over the same bytes.
+#   bench/library.sh [-n REPETITIONS] [-k] [-c] [LIBRARY_BENCH]
+# REPETITIONS defaults to 10; -k keeps Google Benchmark's JSON; -c makes the
+# exit status 1 when an aim does not hold.  The program defaults to the one
+# in build/bench.  The exit status is 1 as well when the program fails, as
+# it does when a case gets wrong bytes.  jq is installed when missing.
+set -euo pipefail
+
+reps=10 keep=0 check=0
+while getopts n:kc option; do
+    case $option in
+    n) reps=$OPTARG ;; k) keep=1 ;; c) check=1 ;;
+    *) echo "usage: $0 [-n REPETITIONS] [-k] [-c] [LIBRARY_BENCH]" >&2; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+PROGRAM=$(realpath "${1:-$root/build/bench/library_bench}")
+if [ ! -x "$PROGRAM" ]; then echo "bench: build library_bench first" >&2; exit 2; fi
+if ! command -v jq >/dev/null; then
+    [ "$(id -u)" = 0 ] || { echo "bench: needs the Debian package jq" >&2; exit 2; }
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq jq >/dev/null
+fi
+
+json=$(mktemp "${TMPDIR:-/tmp}/library-bench.XXXXXX")
+trap '((keep)) || rm -f "$json"' EXIT
+echo "bench: library_bench, $reps repetitions of each case" >&2
+# The repetitions of all cases run interleaved, in random order, so that a
+# case and its peer see the machine alike.
+if ! "$PROGRAM" --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_out="$json" --benchmark_out_format=json >&2; then
+    echo "bench: library_bench failed" >&2
+    exit 1
+fi
+if [ "$(jq '[.benchmarks[] | select(.error_occurred == true)] | length' "$json")" != 0 ]; then
+    echo "bench: a case of library_bench failed" >&2
+    exit 1
+fi
+
+median() { # CASE: its median real time, in nanoseconds
+    local value
+    value=$(jq -r --arg n "$1/real_time" '.benchmarks[] | select(.run_name == $n and .aggregate_name == "median")
+        | .real_time * ({"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[.time_unit])' "$json")
+    [ -n "$value" ] || { echo "bench: no median for $1" >&2; exit 1; }
+    echo "$value"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+scaled() { awk -v a="$1" -v d="$2" -v f="$3" 'BEGIN { printf f, a / d }'; } # NS DIVISOR FORMAT
+verdicts=() failed=0
+target() { # TEXT VALUE LIMIT: the aim holds when VALUE <= LIMIT
+    if awk -v a="$2" -v b="$3" 'BEGIN { exit !(a <= b) }'; then verdicts+=("holds: $1")
+    else verdicts+=("MISSED: $1") failed=1; fi
+}
+
+load=$(median open_find_read/library) load_peer=$(median open_find_read/bare_peer)
+lookup=$(awk -v a="$(median find/library)" 'BEGIN { printf "%.2f", a / 4096 }')
+read=$(median read_64MiB/library) read_peer=$(median read_64MiB/pread)
+load_ratio=$(ratio "$load" "$load_peer") read_ratio=$(ratio "$read" "$read_peer")
+target "open + find + read + close within 1.5 x the bare peer ($load_ratio x)" "$load_ratio" 1.5
+target "find at most 100 ns a lookup ($(scaled "$lookup" 1 %.1f) ns)" "$lookup" 100
+target "64 MiB read in 1 MiB pieces within 1.1 x pread ($read_ratio x)" "$read_ratio" 1.1
+
+cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
+version=$(dpkg-query -W -f '${Version}' libbenchmark-dev 2>/dev/null || true)
+sets=$(jq -r '.context.sets // empty' "$json")
+echo "Machine: $(nproc) cores${cpu:+, $cpu}; $(uname -sr)${version:+; Google Benchmark $version}."
+echo "Medians of $reps repetitions, real time, with the sets in ${sets%/*}."
+echo
+echo "| case                                             |       ours |       peer | ours/peer | aim            |"
+echo "|--------------------------------------------------|-----------:|-----------:|----------:|----------------|"
+printf '| %-48s | %7s µs | %7s µs | %9s | at most 1.5 x  |\n' "open + find + read 4 KiB + close, 4096 entries" \
+    "$(scaled "$load" 1e3 %.1f)" "$(scaled "$load_peer" 1e3 %.1f)" "$load_ratio"
+printf '| %-48s | %7s ns | %10s | %9s | at most 100 ns |\n' "find, per lookup over 4096 names" \
+    "$(scaled "$lookup" 1 %.1f)" - -
+printf '| %-48s | %7s ms | %7s ms | %9s | at most 1.1 x  |\n' "read 64 MiB in 1 MiB pieces" \
+    "$(scaled "$read" 1e6 %.2f)" "$(scaled "$read_peer" 1e6 %.2f)" "$read_ratio"
+echo
+echo "Aims:"
+printf -- '- %s\n' "${verdicts[@]}"
+((keep)) && echo "Kept: $json"
+((check)) && exit "$failed"
+exit 0

@@ -1,0 +1,424 @@
+// SPDX-License-Identifier: MIT
+// The loader library: a set's table read once at open, an index of its
+// names, and positioned reads or copies from memory of any payload range.
+#include "resource_set.h"
+
+#include "files.hpp"
+#include "resource_format.hpp"
+#include "set_rules.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <vector>
+
+namespace {
+
+// The header and table of a set read from a file are read into memory that
+// starts a page, like the file: copies out of the page cache are several
+// times slower on some processors into memory placed otherwise.
+constexpr std::align_val_t TABLE_ALIGNMENT{4096};
+
+} // namespace
+
+struct resource_set {
+    // Where the set's bytes are: a file read at offsets, or the caller's
+    // memory.
+    positioned_file file;
+    const unsigned char* memory = nullptr;
+    // The header and table as stored, for a set read from a file: the
+    // entries' names point into it.  A set in memory needs no copy.
+    unsigned char* stored = nullptr;
+    std::uint32_t keep_count = 0;
+    std::vector<resource_set_entry> entries;
+    // The name index: each entry's name hash, and the entries by bucket (a
+    // power of two of them, at least one per entry), in table order within
+    // each: bucket b holds by_bucket[bucket_start[b]] up to, not including,
+    // by_bucket[bucket_start[b + 1]].  The hash has a key of the set's own,
+    // so that no set can choose names that all fall in one bucket.
+    std::vector<std::uint32_t> hashes;
+    std::vector<std::uint32_t> bucket_start;
+    std::vector<std::uint32_t> by_bucket;
+    std::uint64_t hash_key = 0;
+};
+
+namespace {
+
+std::uint64_t mix(std::uint64_t x)
+{
+    x ^= x >> 31U;
+    x *= 0x7FB5D329728EA185U;
+    x ^= x >> 27U;
+    x *= 0x81DADEF4BC2DD44DU;
+    x ^= x >> 33U;
+    return x;
+}
+
+// A name's hash and length.
+struct name_hash {
+    std::uint32_t hash = 0;
+    // NAME_FIELD_SIZE when the field holds no terminator.
+    std::size_t length = NAME_FIELD_SIZE;
+};
+
+constexpr std::size_t WORD = sizeof(std::uint64_t);
+// A name field read a word at a time: 40 bytes, past the field's 36 into
+// the entry's words, which follow it in every entry.
+constexpr std::size_t HASHED_BYTES = 5 * WORD;
+
+// The bytes of word, as it was loaded from memory, that come before the
+// first zero one; WORD when none is zero.
+std::size_t bytes_before_zero(std::uint64_t word)
+{
+    constexpr std::uint64_t LOW_SEVEN = 0x7F7F7F7F7F7F7F7FU;
+    // A byte's top bit is set here exactly where the byte is zero.
+    const std::uint64_t zeros = ~(((word & LOW_SEVEN) + LOW_SEVEN) | word | LOW_SEVEN);
+    if (zeros == 0) {
+        return WORD;
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+        return static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
+    } else {
+        return static_cast<std::size_t>(std::countl_zero(zeros)) / 8;
+    }
+}
+
+// word, as loaded from memory, with its bytes from the count-th on cleared.
+std::uint64_t first_bytes(std::uint64_t word, std::size_t count)
+{
+    if (count == 0) {
+        return 0;
+    }
+    if (count >= WORD) {
+        return word;
+    }
+    const unsigned kept = 8U * static_cast<unsigned>(count);
+    if constexpr (std::endian::native == std::endian::little) {
+        return word & (~std::uint64_t{0} >> (64U - kept));
+    } else {
+        return word & (~std::uint64_t{0} << (64U - kept));
+    }
+}
+
+// The hash of the name at field, under the set's key, and its length.  The
+// five words of the field are taken in apart from one another, so that
+// their multiplications run side by side, and mixed once at the end; the
+// words from the terminator on are cleared first, whatever the field holds
+// after it.  field must have HASHED_BYTES readable bytes.  The hash lives in
+// memory only, so the host's byte order is of no matter.
+name_hash hash_name(const unsigned char* field, std::uint64_t key)
+{
+    constexpr std::array<std::uint64_t, HASHED_BYTES / WORD> MULTIPLIERS{
+        0x9E3779B97F4A7C15U, 0xC2B2AE3D27D4EB4FU, 0x165667B19E3779F9U, 0xD6E8FEB86659FD93U, 0xFF51AFD7ED558CCDU};
+    name_hash result;
+    std::uint64_t sum = 0;
+    bool ended = false;
+    for (std::size_t i = 0; i < MULTIPLIERS.size(); ++i) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, field + i * WORD, WORD);
+        const std::size_t before = ended ? 0 : bytes_before_zero(word);
+        if (!ended && before < WORD) {
+            result.length = std::min(i * WORD + before, NAME_FIELD_SIZE);
+            ended = true;
+        }
+        sum += (first_bytes(word, before) ^ (key + i)) * MULTIPLIERS[i];
+    }
+    result.hash = static_cast<std::uint32_t>(mix(sum ^ result.length ^ key) >> 32U);
+    return result;
+}
+
+std::size_t bucket_of(const resource_set& set, std::uint32_t hash)
+{
+    return hash & (set.bucket_start.size() - 2);
+}
+
+// Sorts the entries into their buckets, by counting: each bucket's end
+// first, then each entry, last to first, into the place before its bucket's
+// end, which leaves each bucket in table order and its end at its start.
+void index_names(resource_set& set)
+{
+    std::size_t buckets = 1;
+    while (buckets < set.entries.size()) {
+        buckets *= 2;
+    }
+    set.bucket_start.assign(buckets + 1, 0);
+    for (const std::uint32_t hash : set.hashes) {
+        ++set.bucket_start[bucket_of(set, hash)];
+    }
+    std::uint32_t end = 0;
+    for (std::size_t b = 0; b < buckets; ++b) {
+        end += set.bucket_start[b];
+        set.bucket_start[b] = end;
+    }
+    set.bucket_start[buckets] = end;
+    set.by_bucket.resize(set.entries.size());
+    for (std::size_t i = set.entries.size(); i-- > 0;) {
+        set.by_bucket[--set.bucket_start[bucket_of(set, set.hashes[i])]] = static_cast<std::uint32_t>(i);
+    }
+}
+
+// Builds the entries and their index from the table as stored (count
+// entries, which the caller has checked fit in a set of length bytes),
+// whose names are then used where they stand; a later entry of a name comes
+// after an earlier one in its bucket.  FORMAT for a name without its terminator,
+// SHORT when the bodies end past length.
+resource_set_status read_table(resource_set& set, const unsigned char* table, std::uint32_t count, std::uint64_t length)
+{
+    set.entries.reserve(count);
+    set.hashes.resize(count);
+    set.hash_key = mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                       static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&set)));
+    std::uint64_t at = bodies_start(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::span<const unsigned char, TOC_ENTRY_SIZE> stored(table + std::size_t{i} * TOC_ENTRY_SIZE,
+                                                                    TOC_ENTRY_SIZE);
+        const auto* const name = reinterpret_cast<const char*>(stored.data());
+        const name_hash hashed = hash_name(stored.data(), set.hash_key);
+        if (hashed.length == NAME_FIELD_SIZE) {
+            return RESOURCE_SET_ERROR_FORMAT;
+        }
+        const std::uint32_t size = toc_entry_word(stored, TOC_SIZE_AT);
+        set.entries.push_back({name, toc_entry_word(stored, TOC_WORD1_AT), toc_entry_word(stored, TOC_WORD2_AT), size,
+                               at + BODY_HEADER_SIZE});
+        at += std::uint64_t{size} + BODY_HEADER_SIZE;
+        set.hashes[i] = hashed.hash;
+    }
+    if (at > length) {
+        return RESOURCE_SET_ERROR_SHORT;
+    }
+    index_names(set);
+    return RESOURCE_SET_OK;
+}
+
+// The header's verdict as a status.
+resource_set_status check_header_of(const set_header& header, std::uint64_t length)
+{
+    return check_header(header, length) == layout_verdict::sound ? RESOURCE_SET_OK : RESOURCE_SET_ERROR_FORMAT;
+}
+
+resource_set_status open_file(const char* path, resource_set& set)
+{
+    std::uint64_t length = 0;
+    if (!open_positioned(path, set.file, length)) {
+        return RESOURCE_SET_ERROR_OPEN;
+    }
+    set_header_bytes header_bytes{};
+    std::size_t got = 0;
+    if (length < SET_HEADER_SIZE) {
+        return RESOURCE_SET_ERROR_FORMAT;
+    }
+    if (!read_at(set.file, 0, header_bytes.data(), header_bytes.size(), got) || got != header_bytes.size()) {
+        return RESOURCE_SET_ERROR_READ;
+    }
+    const set_header header = decode_set_header(header_bytes);
+    if (const resource_set_status status = check_header_of(header, length); status != RESOURCE_SET_OK) {
+        return status;
+    }
+    // The table fits in the file, so its size is bounded by what is there.
+    // The header comes again with it, so that both start a page.
+    const std::size_t stored_length = SET_HEADER_SIZE + std::size_t{TOC_ENTRY_SIZE} * header.count;
+    set.stored = static_cast<unsigned char*>(::operator new(stored_length, TABLE_ALIGNMENT, std::nothrow));
+    if (set.stored == nullptr) {
+        return RESOURCE_SET_ERROR_MEMORY;
+    }
+    if (!read_at(set.file, 0, set.stored, stored_length, got) || got != stored_length) {
+        return RESOURCE_SET_ERROR_READ;
+    }
+    set.keep_count = header.keep_count;
+    return read_table(set, set.stored + SET_HEADER_SIZE, header.count, length);
+}
+
+resource_set_status open_memory(const unsigned char* data, std::size_t size, resource_set& set)
+{
+    if (size < SET_HEADER_SIZE) {
+        return RESOURCE_SET_ERROR_FORMAT;
+    }
+    const set_header header = decode_set_header(std::span<const unsigned char, SET_HEADER_SIZE>(data, SET_HEADER_SIZE));
+    if (const resource_set_status status = check_header_of(header, size); status != RESOURCE_SET_OK) {
+        return status;
+    }
+    set.memory = data;
+    set.keep_count = header.keep_count;
+    return read_table(set, data + SET_HEADER_SIZE, header.count, size);
+}
+
+// Runs open on a new set, which *out gets on success; on any failure *out
+// is null and nothing is kept.
+template <typename Open>
+resource_set_status open_set(resource_set** out, Open open)
+{
+    resource_set* set = nullptr;
+    resource_set_status status = RESOURCE_SET_ERROR_MEMORY;
+    try {
+        set = new resource_set;
+        status = open(*set);
+    } catch (const std::bad_alloc&) {
+        status = RESOURCE_SET_ERROR_MEMORY;
+    }
+    if (status != RESOURCE_SET_OK) {
+        resource_set_close(set);
+        set = nullptr;
+    }
+    *out = set;
+    return status;
+}
+
+bool holds_entry(const resource_set& set, const resource_set_entry* entry)
+{
+    // Compared as addresses: an entry of another set is refused, not read.
+    const std::less<const resource_set_entry*> before;
+    return !set.entries.empty() && !before(entry, set.entries.data()) &&
+           before(entry, set.entries.data() + set.entries.size());
+}
+
+} // namespace
+
+extern "C" {
+
+resource_set_status resource_set_open(const char* path, resource_set** set)
+{
+    if (set == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    *set = nullptr;
+    if (path == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    return open_set(set, [path](resource_set& opened) { return open_file(path, opened); });
+}
+
+resource_set_status resource_set_open_memory(const void* data, size_t size, resource_set** set)
+{
+    if (set == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    *set = nullptr;
+    if (data == nullptr && size > 0) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    return open_set(set, [data, size](resource_set& opened) {
+        return open_memory(static_cast<const unsigned char*>(data), size, opened);
+    });
+}
+
+void resource_set_close(resource_set* set)
+{
+    if (set != nullptr) {
+        close_positioned(set->file);
+        ::operator delete(set->stored, TABLE_ALIGNMENT);
+        delete set;
+    }
+}
+
+uint32_t resource_set_count(const resource_set* set)
+{
+    return set == nullptr ? 0 : static_cast<uint32_t>(set->entries.size());
+}
+
+uint32_t resource_set_keep_count(const resource_set* set)
+{
+    return set == nullptr ? 0 : set->keep_count;
+}
+
+const resource_set_entry* resource_set_entry_at(const resource_set* set, uint32_t index)
+{
+    return set == nullptr || index >= set->entries.size() ? nullptr : &set->entries[index];
+}
+
+const resource_set_entry* resource_set_find(const resource_set* set, const char* name)
+{
+    if (set == nullptr || name == nullptr || set->entries.empty()) {
+        return nullptr;
+    }
+    // A stored name is shorter than its field: a longer one is no name.
+    // The name is hashed from a copy as wide as hash_name reads.
+    std::array<unsigned char, HASHED_BYTES> field{};
+    std::size_t length = 0;
+    while (length < NAME_FIELD_SIZE && name[length] != '\0') {
+        field[length] = static_cast<unsigned char>(name[length]);
+        ++length;
+    }
+    if (length == NAME_FIELD_SIZE) {
+        return nullptr;
+    }
+    const name_hash hashed = hash_name(field.data(), set->hash_key);
+    // The last of the name in its bucket, which is in table order.
+    const std::size_t bucket = bucket_of(*set, hashed.hash);
+    for (std::uint32_t at = set->bucket_start[bucket + 1]; at > set->bucket_start[bucket];) {
+        const std::uint32_t i = set->by_bucket[--at];
+        if (set->hashes[i] == hashed.hash && std::memcmp(set->entries[i].name, name, length + 1) == 0) {
+            return &set->entries[i];
+        }
+    }
+    return nullptr;
+}
+
+resource_set_status resource_set_read(const resource_set* set, const resource_set_entry* entry, uint64_t offset,
+                                      void* buffer, size_t length, size_t* got)
+{
+    if (got != nullptr) {
+        *got = 0;
+    }
+    if (set == nullptr || entry == nullptr || got == nullptr || (buffer == nullptr && length > 0) ||
+        !holds_entry(*set, entry)) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    if (offset > entry->size) {
+        return RESOURCE_SET_ERROR_RANGE;
+    }
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(length, entry->size - offset));
+    if (want == 0) {
+        return RESOURCE_SET_OK;
+    }
+    if (set->memory != nullptr) {
+        std::memcpy(buffer, set->memory + entry->offset + offset, want);
+        *got = want;
+        return RESOURCE_SET_OK;
+    }
+    // A file that shrank since open gives fewer bytes than the payload
+    // holds: that is a failed read, not the payload's end.
+    if (!read_at(set->file, entry->offset + offset, buffer, want, *got) || *got != want) {
+        return RESOURCE_SET_ERROR_READ;
+    }
+    return RESOURCE_SET_OK;
+}
+
+const char* resource_set_error_text(resource_set_status status)
+{
+    // A C caller may pass any int: it is looked at as one, since a value
+    // outside the enumeration is not one the C++ type may hold.
+    static_assert(sizeof status == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &status, sizeof value);
+    switch (value) {
+    case RESOURCE_SET_OK:
+        return "success";
+    case RESOURCE_SET_ERROR_OPEN:
+        return "the file cannot be opened";
+    case RESOURCE_SET_ERROR_READ:
+        return "reading the file failed";
+    case RESOURCE_SET_ERROR_FORMAT:
+        return "not a resource set";
+    case RESOURCE_SET_ERROR_SHORT:
+        return "the set ends before the bodies its table describes";
+    case RESOURCE_SET_ERROR_MEMORY:
+        return "out of memory";
+    case RESOURCE_SET_ERROR_RANGE:
+        return "an offset past the end of the payload";
+    case RESOURCE_SET_ERROR_ARGUMENT:
+        return "a null pointer where none is allowed, or an entry of another set";
+    }
+    return "unknown status";
+}
+
+const char* resource_set_version(void)
+{
+    return RESOURCE_SET_VERSION;
+}
+
+} // extern "C"

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+// The structural rules of a resource set, written once: what the loader
+// library refuses at open, and where each part of a set lies.  Records are
+// decoded through format/; nothing here reads a file.
+#ifndef LIB_SET_RULES_HPP
+#define LIB_SET_RULES_HPP
+
+#include "resource_format.hpp"
+
+#include <cstdint>
+
+// The offset of the first body: the header and count table entries.
+inline std::uint64_t bodies_start(std::uint32_t count)
+{
+    return SET_HEADER_SIZE + std::uint64_t{TOC_ENTRY_SIZE} * count;
+}
+
+// The length of an entry's body in the set: body_header and payload.
+inline std::uint64_t body_length(const toc_entry& entry)
+{
+    return std::uint64_t{entry.size} + BODY_HEADER_SIZE;
+}
+
+// True when the name field holds its terminator.
+bool name_is_terminated(const toc_entry& entry);
+
+// What a set's header and table say of it, against the length of the file
+// that holds it.
+enum class layout_verdict {
+    sound,
+    // Not a set: a magic other than "0TSR", keep_count above count, or a
+    // table that does not fit in the file.
+    not_a_set,
+};
+
+// Checks a header against the length of its file, before its table is
+// read: the magic, keep_count and the room for the table.
+layout_verdict check_header(const set_header& header, std::uint64_t file_length);
+
+#endif

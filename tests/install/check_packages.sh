@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The packages, as CI checks them (as root, on Debian, with lintian):
+#  - the three .deb packages pass lintian with no error or warning, install
+#    with dpkg, their programs make a round trip, the loader example builds
+#    against them both through find_package and through pkg-config and loads
+#    what tarnvex extracts, and they remove cleanly;
+#  - the Windows zip holds the programs, the documents, the header and the
+#    static library;
+#  - the source package holds no build folder and no .git.
+# Usage: check_packages.sh SOURCE_DIR BUILD_DIR WINDOWS_BUILD_DIR
+set -euo pipefail
+source_dir=$(realpath "$1")
+build=$(realpath "$2")
+windows=$(realpath "$3")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() {
+    echo "check_packages: $*" >&2
+    exit 1
+}
+
+rm -f "$build"/*.deb "$windows"/resource-set-tools-*.zip "$build"/resource-set-tools-*.tar.gz
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=("$build"/resource-set-tools_*.deb "$build"/libresource-set0_*.deb "$build"/libresource-set-dev_*.deb)
+for deb in "${debs[@]}"; do
+    [ -f "$deb" ] || fail "no package $deb"
+    lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian finds fault with $deb"
+done
+dpkg -i "${debs[@]}" >/dev/null
+
+# The programs: pack, extract, pack again.
+cp "$source_dir"/examples/*.res "$scratch"/
+(
+    cd "$scratch"
+    /usr/bin/vashpak game.set credits.res greeting.res '!discard' level1.res
+    mkdir out && cd out
+    /usr/bin/tarnvex ../game.set >/dev/null
+    /usr/bin/vashpak ../again.set @reslist.txt
+    for name in credits.res greeting.res level1.res; do cmp "$name" "../$name"; done
+)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+for file in /usr/share/man/man1/vashpak.1.gz /usr/share/man/man1/tarnvex.1.gz /usr/share/man/man3/resource_set.3.gz \
+    /usr/share/doc/resource-set-tools/copyright /usr/share/doc/resource-set-tools/changelog.gz \
+    /usr/share/doc/resource-set-tools/docs/format.md /usr/include/resource_set.h \
+    "/usr/lib/$multiarch/libresource_set.so.0" "/usr/lib/$multiarch/libresource_set.a" \
+    /usr/share/bash-completion/completions/vashpak /usr/share/bash-completion/completions/tarnvex; do
+    [ -e "$file" ] || fail "the packages did not install $file"
+done
+
+# The loader example, built against the installed library twice, gives the
+# payload of what tarnvex extracted: the file less its 20-byte header.
+cmake -S "$source_dir/examples/loader" -B "$scratch/loader" >/dev/null
+cmake --build "$scratch/loader" >/dev/null
+# shellcheck disable=SC2046 # pkg-config's words are the compiler's arguments
+cc -std=c99 -Wall -Wextra -Werror -o "$scratch/load_pc" "$source_dir/examples/loader/load.c" \
+    $(pkg-config --cflags --libs resource-set)
+for name in credits.res greeting.res level1.res; do
+    tail -c +21 "$scratch/out/$name" >"$scratch/expected"
+    for loader in "$scratch/loader/load" "$scratch/load_pc"; do
+        "$loader" "$scratch/game.set" "$name" | cmp - "$scratch/expected" ||
+            fail "$loader does not load $name as tarnvex extracts it"
+    done
+done
+if "$scratch/load_pc" "$scratch/out/reslist.txt" credits.res 2>/dev/null; then
+    fail "the loader took a listfile for a set"
+fi
+
+dpkg -r libresource-set-dev libresource-set0 resource-set-tools >/dev/null
+for file in /usr/bin/vashpak /usr/bin/tarnvex /usr/include/resource_set.h "/usr/lib/$multiarch/libresource_set.so.0"; do
+    [ ! -e "$file" ] || fail "removing the packages left $file"
+done
+
+(cd "$windows" && cpack -G ZIP >/dev/null)
+unzip -Z1 "$windows"/resource-set-tools-*.zip | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort >"$scratch/zip.list"
+doc=share/doc/resource-set-tools
+{
+    printf '%s\n' bin/tarnvex.exe bin/vashpak.exe share/man/man1/tarnvex.1 share/man/man1/vashpak.1 \
+        share/man/man3/resource_set.3 include/resource_set.h lib/libresource_set.a lib/pkgconfig/resource-set.pc \
+        lib/cmake/ResourceSet/ResourceSetConfig.cmake lib/cmake/ResourceSet/ResourceSetConfigVersion.cmake \
+        lib/cmake/ResourceSet/ResourceSetTargets.cmake lib/cmake/ResourceSet/ResourceSetTargets-release.cmake \
+        $doc/README.md $doc/NEWS $doc/copyright $doc/docs/format.md $doc/docs/performance.md \
+        $doc/examples/resources.lst $doc/examples/loader/load.c $doc/examples/loader/CMakeLists.txt
+    printf "$doc/examples/%s.res\n" credits empty greeting level1 palette
+} | LC_ALL=C sort | diff -u - "$scratch/zip.list" || fail "the Windows zip holds other files than these"
+
+(cd "$build" && cpack --config CPackSourceConfig.cmake >/dev/null)
+tar -tzf "$build"/resource-set-tools-*.tar.gz >"$scratch/source.list"
+if grep -E '/(build[^/]*|\.git|_CPack_Packages)(/|$)' "$scratch/source.list"; then
+    fail "the source package holds the files above"
+fi
+echo "check_packages: $(basename -a "${debs[@]}" | xargs) pass lintian and work; the zip and the source package hold what they should"

@@ -1,0 +1,348 @@
+// SPDX-License-Identifier: MIT
+// The loader library through its C interface, on sets in memory and in
+// files: what open refuses, lookups, reads at every offset, threads.
+#include "resource_format.hpp"
+#include "resource_set.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using bytes = std::vector<unsigned char>;
+
+struct resource {
+    std::string name;
+    std::uint32_t word1 = 1;
+    std::uint32_t word2 = 2;
+    std::string payload;
+};
+
+// The set vashpak packs of these resources, with keep_count as given.
+bytes set_of(const std::vector<resource>& resources, std::uint32_t keep_count)
+{
+    const auto count = static_cast<std::uint32_t>(resources.size());
+    bytes out(SET_HEADER_SIZE + TOC_ENTRY_SIZE * count);
+    std::uint32_t length = SET_HEADER_SIZE + TOC_ENTRY_SIZE * count;
+    std::uint32_t keep_end = length;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const resource& r = resources[i];
+        toc_entry entry;
+        EXPECT_TRUE(set_entry_name(entry, r.name));
+        entry.word1 = r.word1;
+        entry.word2 = r.word2;
+        entry.size = static_cast<std::uint32_t>(r.payload.size());
+        encode_toc_entry(entry, std::span(out).subspan(SET_HEADER_SIZE + TOC_ENTRY_SIZE * i).first<TOC_ENTRY_SIZE>());
+        const std::array<unsigned char, 8> body_head{0, 0, 0, 0, '!', 'I', 'G', 'M'};
+        out.insert(out.end(), body_head.begin(), body_head.end());
+        out.insert(out.end(), r.payload.begin(), r.payload.end());
+        length += 8 + entry.size;
+        if (i < keep_count) {
+            keep_end = length;
+        }
+    }
+    encode_set_header({SET_MAGIC, 0, count, keep_count, keep_end}, std::span(out).first<SET_HEADER_SIZE>());
+    return out;
+}
+
+std::string pattern(std::size_t length, unsigned seed)
+{
+    std::string s(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) {
+        s[i] = static_cast<char>((i * 131 + seed + i / 253) & 0xFF);
+    }
+    return s;
+}
+
+const std::vector<resource> SAMPLE{
+    {"a.res", 1, 2, "xyz"}, {"sub/b.res", 7, 9, pattern(5000, 3)}, {"empty.res", 0, 0, ""}, {"a.res", 3, 4, "later"}};
+
+resource_set_status open_bytes(const bytes& data, resource_set*& set)
+{
+    set = reinterpret_cast<resource_set*>(&set); // anything but null: open must clear it
+    return resource_set_open_memory(data.data(), data.size(), &set);
+}
+
+// The data must outlive the set: a temporary may not be opened.
+resource_set_status open_bytes(const bytes&& data, resource_set*& set) = delete;
+
+std::string read_all(const resource_set* set, const resource_set_entry* entry)
+{
+    std::string out(entry->size, '\0');
+    std::size_t got = 0;
+    EXPECT_EQ(resource_set_read(set, entry, 0, out.data(), out.size(), &got), RESOURCE_SET_OK);
+    EXPECT_EQ(got, out.size());
+    return out;
+}
+
+class LibraryFile : public ::testing::Test {
+protected:
+    fs::path path;
+
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path = fs::temp_directory_path() / (std::string("resource_set_") + info->name() + ".set");
+    }
+    void TearDown() override
+    {
+        fs::remove(path);
+    }
+    void write(const bytes& data) const
+    {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+};
+
+TEST(Library, AnEmptySetHasNoEntries)
+{
+    resource_set* set = nullptr;
+    const bytes empty = set_of({}, 0);
+    ASSERT_EQ(open_bytes(empty, set), RESOURCE_SET_OK);
+    EXPECT_EQ(resource_set_count(set), 0U);
+    EXPECT_EQ(resource_set_keep_count(set), 0U);
+    EXPECT_EQ(resource_set_entry_at(set, 0), nullptr);
+    EXPECT_EQ(resource_set_find(set, ""), nullptr);
+    resource_set_close(set);
+}
+
+TEST(Library, EntriesKeepTheirWordsSizesAndOffsets)
+{
+    resource_set* set = nullptr;
+    const bytes data = set_of(SAMPLE, 2);
+    ASSERT_EQ(open_bytes(data, set), RESOURCE_SET_OK);
+    ASSERT_EQ(resource_set_count(set), 4U);
+    EXPECT_EQ(resource_set_keep_count(set), 2U);
+    const resource_set_entry* b = resource_set_entry_at(set, 1);
+    ASSERT_NE(b, nullptr);
+    EXPECT_STREQ(b->name, "sub/b.res");
+    EXPECT_EQ(b->word1, 7U);
+    EXPECT_EQ(b->word2, 9U);
+    EXPECT_EQ(b->size, 5000U);
+    EXPECT_EQ(b->offset, 20U + 4 * 56 + 8 + 3 + 8);
+    EXPECT_EQ(read_all(set, b), SAMPLE[1].payload);
+    resource_set_close(set);
+}
+
+TEST(Library, FindGivesTheLastEntryOfANameAndNullForOthers)
+{
+    resource_set* set = nullptr;
+    const bytes sample = set_of(SAMPLE, 4);
+    ASSERT_EQ(open_bytes(sample, set), RESOURCE_SET_OK);
+    const resource_set_entry* a = resource_set_find(set, "a.res");
+    ASSERT_EQ(a, resource_set_entry_at(set, 3));
+    EXPECT_EQ(read_all(set, a), "later");
+    EXPECT_EQ(resource_set_find(set, "sub/b.res"), resource_set_entry_at(set, 1));
+    EXPECT_EQ(resource_set_find(set, "A.RES"), nullptr);
+    EXPECT_EQ(resource_set_find(set, "a.re"), nullptr);
+    EXPECT_EQ(resource_set_find(set, nullptr), nullptr);
+    resource_set_close(set);
+
+    // Names alike in their first bytes, of every length around eight.
+    std::vector<resource> alike;
+    for (const char* name : {"gfx/tile", "gfx/tiles/b", "gfx/tiles/a", "gfx/til", "gfx/tiles/a", "gfx/tile0"}) {
+        alike.push_back({name, static_cast<std::uint32_t>(alike.size()), 0, ""});
+    }
+    const bytes alike_set = set_of(alike, 6);
+    ASSERT_EQ(open_bytes(alike_set, set), RESOURCE_SET_OK);
+    for (const char* name : {"gfx/tile", "gfx/tiles/b", "gfx/til", "gfx/tile0"}) {
+        ASSERT_NE(resource_set_find(set, name), nullptr) << name;
+        EXPECT_STREQ(resource_set_find(set, name)->name, name);
+    }
+    EXPECT_EQ(resource_set_find(set, "gfx/tiles/a"), resource_set_entry_at(set, 4));
+    EXPECT_EQ(resource_set_find(set, "gfx/tiles/"), nullptr);
+    EXPECT_EQ(resource_set_find(set, "gfx/ti"), nullptr);
+    resource_set_close(set);
+}
+
+TEST(Library, ReadsEndAtThePayloadAndRefuseOffsetsPastIt)
+{
+    resource_set* set = nullptr;
+    const bytes sample_set = set_of(SAMPLE, 4);
+    ASSERT_EQ(open_bytes(sample_set, set), RESOURCE_SET_OK);
+    const resource_set_entry* b = resource_set_entry_at(set, 1);
+    std::array<char, 64> buffer{};
+    std::size_t got = 99;
+    EXPECT_EQ(resource_set_read(set, b, 4990, buffer.data(), buffer.size(), &got), RESOURCE_SET_OK);
+    EXPECT_EQ(got, 10U);
+    EXPECT_EQ(std::string(buffer.data(), got), SAMPLE[1].payload.substr(4990));
+    EXPECT_EQ(resource_set_read(set, b, 5000, buffer.data(), buffer.size(), &got), RESOURCE_SET_OK);
+    EXPECT_EQ(got, 0U);
+    got = 99;
+    EXPECT_EQ(resource_set_read(set, b, 5001, buffer.data(), buffer.size(), &got), RESOURCE_SET_ERROR_RANGE);
+    EXPECT_EQ(got, 0U);
+    const resource_set_entry* empty = resource_set_find(set, "empty.res");
+    EXPECT_EQ(resource_set_read(set, empty, 0, nullptr, 0, &got), RESOURCE_SET_OK);
+    EXPECT_EQ(got, 0U);
+    resource_set_close(set);
+}
+
+TEST(Library, NullsAndForeignEntriesAreArgumentErrors)
+{
+    resource_set* set = nullptr;
+    resource_set* other = nullptr;
+    const bytes data = set_of(SAMPLE, 4);
+    ASSERT_EQ(open_bytes(data, set), RESOURCE_SET_OK);
+    ASSERT_EQ(open_bytes(data, other), RESOURCE_SET_OK);
+    const resource_set_entry* a = resource_set_entry_at(set, 0);
+    std::array<char, 4> buffer{};
+    std::size_t got = 0;
+    EXPECT_EQ(resource_set_read(set, a, 0, nullptr, 1, &got), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(resource_set_read(set, a, 0, buffer.data(), 1, nullptr), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(resource_set_read(nullptr, a, 0, buffer.data(), 1, &got), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(resource_set_read(other, a, 0, buffer.data(), 1, &got), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(resource_set_open_memory(data.data(), data.size(), nullptr), RESOURCE_SET_ERROR_ARGUMENT);
+    resource_set* none = set;
+    EXPECT_EQ(resource_set_open(nullptr, &none), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(resource_set_count(nullptr), 0U);
+    EXPECT_EQ(resource_set_entry_at(nullptr, 0), nullptr);
+    resource_set_close(nullptr);
+    resource_set_close(other);
+    resource_set_close(set);
+}
+
+// Each damage in turn: open refuses it with its status and leaves the set
+// null.
+TEST(Library, OpenRefusesWhatIsNotAWholeSet)
+{
+    const bytes good = set_of(SAMPLE, 4);
+    struct damage {
+        const char* what;
+        std::size_t at;
+        unsigned char value;
+        resource_set_status expected;
+    };
+    for (const damage d : {damage{"magic", 1, 'X', RESOURCE_SET_ERROR_FORMAT},
+                           damage{"keep_count above count", 12, 5, RESOURCE_SET_ERROR_FORMAT},
+                           damage{"a count whose table does not fit", 10, 1, RESOURCE_SET_ERROR_FORMAT},
+                           damage{"no terminator", 20 + 56 + 35, 'x', RESOURCE_SET_ERROR_FORMAT},
+                           damage{"a size past the end", 20 + 44 + 2, 1, RESOURCE_SET_ERROR_SHORT}}) {
+        bytes data = good;
+        if (d.at == 20 + 56 + 35) {
+            std::fill(data.begin() + 20 + 56, data.begin() + 20 + 56 + 36, 'x');
+        } else {
+            data[d.at] = d.value;
+        }
+        resource_set* set = nullptr;
+        EXPECT_EQ(open_bytes(data, set), d.expected) << d.what;
+        EXPECT_EQ(set, nullptr) << d.what;
+    }
+    // Bytes after the last body are allowed.
+    bytes longer = good;
+    longer.push_back(0);
+    resource_set* set = nullptr;
+    EXPECT_EQ(open_bytes(longer, set), RESOURCE_SET_OK);
+    resource_set_close(set);
+}
+
+TEST_F(LibraryFile, EveryPrefixOfAValidSetIsRefusedWithShortOrFormat)
+{
+    const bytes good =
+        set_of({{"a.res", 1, 2, "xyz"}, {"sub/b.res", 7, 9, pattern(50, 3)}, {"empty.res", 0, 0, ""}}, 2);
+    for (std::size_t length = 0; length < good.size(); ++length) {
+        const bytes prefix(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length));
+        resource_set* set = nullptr;
+        const resource_set_status in_memory = resource_set_open_memory(prefix.data(), prefix.size(), &set);
+        EXPECT_TRUE(in_memory == RESOURCE_SET_ERROR_SHORT || in_memory == RESOURCE_SET_ERROR_FORMAT) << length;
+        EXPECT_EQ(set, nullptr);
+        write(prefix);
+        EXPECT_EQ(resource_set_open(path.string().c_str(), &set), in_memory) << length;
+        EXPECT_EQ(set, nullptr);
+    }
+}
+
+TEST_F(LibraryFile, AFileReadsAsTheSameSetInMemoryDoes)
+{
+    write(set_of(SAMPLE, 2));
+    resource_set* set = nullptr;
+    ASSERT_EQ(resource_set_open(path.string().c_str(), &set), RESOURCE_SET_OK);
+    EXPECT_EQ(resource_set_keep_count(set), 2U);
+    for (std::uint32_t i = 0; i < resource_set_count(set); ++i) {
+        EXPECT_EQ(read_all(set, resource_set_entry_at(set, i)), SAMPLE[i].payload) << i;
+    }
+    resource_set_close(set);
+    EXPECT_EQ(resource_set_open((path.string() + ".missing").c_str(), &set), RESOURCE_SET_ERROR_OPEN);
+    EXPECT_EQ(resource_set_open(path.parent_path().string().c_str(), &set), RESOURCE_SET_ERROR_OPEN);
+    EXPECT_EQ(set, nullptr);
+}
+
+TEST_F(LibraryFile, FourThreadsReadingOneSetGetTheirOwnBytes)
+{
+    std::vector<resource> many;
+    for (unsigned i = 0; i < 64; ++i) {
+        std::string name = std::to_string(i);
+        name.insert(0, 1, 'r');
+        many.push_back({name, i, i, pattern(1000 + 37 * i, i)});
+    }
+    write(set_of(many, 64));
+    resource_set* set = nullptr;
+    ASSERT_EQ(resource_set_open(path.string().c_str(), &set), RESOURCE_SET_OK);
+    std::array<int, 4> wrong{};
+    std::vector<std::thread> readers;
+    for (std::size_t t = 0; t < wrong.size(); ++t) {
+        readers.emplace_back([&, t] {
+            for (int round = 0; round < 50; ++round) {
+                for (std::uint32_t i = 0; i < 64; ++i) {
+                    const resource_set_entry* entry = resource_set_entry_at(set, (i + t * 16) % 64);
+                    std::string got(entry->size, '\0');
+                    std::size_t count = 0;
+                    // Pieces at odd offsets, so that the threads interleave.
+                    for (std::size_t at = 0; at < got.size(); at += count) {
+                        if (resource_set_read(set, entry, at, got.data() + at, 333, &count) != RESOURCE_SET_OK) {
+                            break;
+                        }
+                    }
+                    wrong[t] += got == many[(i + t * 16) % 64].payload ? 0 : 1;
+                }
+            }
+        });
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(wrong, (std::array<int, 4>{}));
+    resource_set_close(set);
+}
+
+TEST_F(LibraryFile, AFileThatShrankGivesAReadError)
+{
+    write(set_of(SAMPLE, 4));
+    resource_set* set = nullptr;
+    ASSERT_EQ(resource_set_open(path.string().c_str(), &set), RESOURCE_SET_OK);
+    fs::resize_file(path, 20 + 4 * 56 + 8 + 3 + 8 + 100);
+    const resource_set_entry* b = resource_set_entry_at(set, 1);
+    std::string buffer(b->size, '\0');
+    std::size_t got = 0;
+    EXPECT_EQ(resource_set_read(set, b, 0, buffer.data(), buffer.size(), &got), RESOURCE_SET_ERROR_READ);
+    EXPECT_EQ(got, 100U);
+    EXPECT_EQ(resource_set_read(set, resource_set_entry_at(set, 3), 0, buffer.data(), 5, &got),
+              RESOURCE_SET_ERROR_READ);
+    resource_set_close(set);
+}
+
+TEST(Library, EveryStatusHasATextAndTheVersionIsTheHeaders)
+{
+    for (int status = RESOURCE_SET_OK; status <= RESOURCE_SET_ERROR_ARGUMENT; ++status) {
+        const char* text = resource_set_error_text(static_cast<resource_set_status>(status));
+        ASSERT_NE(text, nullptr);
+        EXPECT_GT(std::string(text).size(), 0U);
+    }
+    EXPECT_STREQ(resource_set_error_text(RESOURCE_SET_ERROR_SHORT),
+                 "the set ends before the bodies its table describes");
+    EXPECT_EQ(std::string(resource_set_version()), std::to_string(RESOURCE_SET_VERSION_MAJOR) + "." +
+                                                       std::to_string(RESOURCE_SET_VERSION_MINOR) + "." +
+                                                       std::to_string(RESOURCE_SET_VERSION_PATCH));
+}
+
+} // namespace
