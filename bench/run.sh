@@ -3,8 +3,10 @@
 # Benchmark: vashpak and tarnvex against tar and cat, timed by hyperfine:
 # packing, extracting into an empty folder and extracting over the files an
 # earlier extraction made, on three workloads (L: 4 resources of 64 MiB; S:
-# 4096 of 4 KiB; M: 200 of 1 KiB to 2 MiB), each on tmpfs and on the disk of
-# the source tree and the build.
+# 4096 of 4 KiB, where the last is also taken alone by name; M: 200 of 1 KiB
+# to 2 MiB), and on G, a set of nearly 2 GiB from which one small resource
+# is taken and which tarnvex -t checks whole; each on tmpfs and on the disk
+# of the source tree and the build.
 #   bench/run.sh [-n RUNS] [-k] [-c] [VASHPAK TARNVEX]
 # RUNS defaults to 10; -k keeps the work folders and hyperfine's JSON; -c
 # makes the exit status 1 when a target does not hold.  The programs default
@@ -30,10 +32,10 @@ if ((${#missing[@]} > 0)); then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# The media: tmpfs, when it has room for the largest workload's 1.5 GiB, and
+# The media: tmpfs, when it has room for the largest workload's 4 GiB, and
 # the disk of the source tree, which holds the build.
 media=("$root")
-if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 1600000 ]; then
+if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 4400000 ]; then
     media=(/dev/shm "$root")
 fi
 # The programs as words of hyperfine's commands, which a shell splits.
@@ -80,18 +82,29 @@ for medium in "${media[@]}"; do
         rm -rf x y && mkdir x y
         hyperfine --style basic --warmup 1 --runs "$runs" --export-json re-extract.json \
             -n ours "$tarnvex -d -C x out.set >/dev/null" -n tar "tar -xf out.tar -C y" >&2
+        if [ "$name" = S ]; then
+            # One resource, the last, by name.
+            hyperfine --style basic --warmup 1 --runs "$runs" --export-json member.json --prepare "rm -rf x && mkdir x" \
+                -n ours "$tarnvex -d -C x out.set r/4095.res >/dev/null" -n tar "tar -xf out.tar -C x r/4095.res" >&2
+        fi
         # What tarnvex gives back must be what was packed.
         rm -rf x && mkdir x && "$TARNVEX" -d -C x out.set >/dev/null
         (cd x && xargs cat <../list.lst) | cmp -s - out.cat ||
             { echo "bench: tarnvex did not give back the $name inputs on $fs" >&2; exit 1; }
-        for action in pack extract re-extract; do
+        actions=(pack extract re-extract)
+        [ "$name" != S ] || actions+=(member)
+        for action in "${actions[@]}"; do
             ours=$(median $action ours) tar=$(median $action tar) cat=- cat_ratio=-
             if [ $action = pack ]; then
                 cat=$(median pack cat) && cat_ratio=$(ratio "$ours" "$cat") && cat=$(printf %.1f "$cat")
             fi
             rows+=("$(printf '| %-10s | %-3s | %-10s | %9.1f | %9.1f | %9s | %8s | %8s |' "$fs" "$name" $action \
                 "$ours" "$tar" "$cat" "$(ratio "$ours" "$tar")" "$cat_ratio")")
-            target "$name $action no slower than tar on $fs ($(ratio "$ours" "$tar") x)" "$ours" "$tar"
+            if [ $action = member ]; then
+                target "S member within 0.5 x tar on $fs ($(ratio "$ours" "$tar") x)" "$ours" "$(awk -v t="$tar" 'BEGIN { print t / 2 }')"
+            else
+                target "$name $action no slower than tar on $fs ($(ratio "$ours" "$tar") x)" "$ours" "$tar"
+            fi
             [ "$name$action" != Lpack ] || target "L pack within 1.3 x cat on $fs ($cat_ratio x)" "$cat_ratio" 1.3
         done
         if [ "$medium" = "${media[0]}" ]; then
@@ -105,6 +118,31 @@ for medium in "${media[@]}"; do
         fi
         cd "$work" && { ((keep)) || rm -rf "${work:?}/$name"; }
     done
+    # G: a set of nearly 2 GiB, 31 bodies of 64 MiB and a small resource
+    # after them: the small one alone by name, and the whole set checked,
+    # against reading the set with cat.
+    echo "bench: workload G on $fs ($medium)" >&2
+    mkdir -p "$work/G" && cd "$work/G"
+    { printf '0SER\1\0\0\0\2\0\0\0\0\0\0\0!IGM'; cat ../random; } >big.res
+    printf '0SER\1\0\0\0\2\0\0\0\0\0\0\0!IGM%4096s' "" >small.res
+    { for ((i = 0; i < 31; i++)); do echo big.res; done; echo small.res; } >list.lst
+    "$VASHPAK" out.set @list.lst
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-json member.json --prepare "rm -rf x && mkdir x" \
+        -n ours "$tarnvex -C x out.set small.res >/dev/null" -n cat "cat out.set >/dev/null" >&2
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-json test.json \
+        -n ours "$tarnvex -t out.set >/dev/null" -n cat "cat out.set >/dev/null" >&2
+    rm -rf x && mkdir x && "$TARNVEX" -C x out.set small.res >/dev/null && cmp -s x/small.res small.res ||
+        { echo "bench: tarnvex did not give back small.res of the G set on $fs" >&2; exit 1; }
+    "$TARNVEX" -t out.set >/dev/null || { echo "bench: tarnvex -t finds fault with the G set on $fs" >&2; exit 1; }
+    for action in member test; do
+        ours=$(median $action ours) cat=$(median $action cat)
+        rows+=("$(printf '| %-10s | %-3s | %-10s | %9.1f | %9s | %9.1f | %8s | %8s |' "$fs" G $action "$ours" - \
+            "$cat" - "$(ratio "$ours" "$cat")")")
+    done
+    target "G member in milliseconds on $fs ($(printf %.1f "$(median member ours)") ms)" "$(median member ours)" 100
+    target "G test within 1.1 x cat on $fs ($(ratio "$(median test ours)" "$(median test cat)") x)" \
+        "$(ratio "$(median test ours)" "$(median test cat)")" 1.1
+    cd "$work" && { ((keep)) || rm -rf "${work:?}/G"; }
 done
 
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)

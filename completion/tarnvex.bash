@@ -1,40 +1,100 @@
 # SPDX-License-Identifier: MIT
-# bash completion for tarnvex: its options, a folder after -C, then the set's
-# file name.  Only bash builtins and bash-completion's own functions run.
+# bash completion for tarnvex: its options, a folder after -C, the set's file
+# name, then the names of the set's entries, as patterns that match each one
+# alone.  Apart from bash builtins and bash-completion's own functions, the
+# one thing run is "tarnvex -l SET", and only when SET is a regular file: it
+# reads the set's header and table and writes nothing.
+
+# Puts in COMPREPLY the entries of the set that begin with the word being
+# completed: the names "tarnvex -l" lists, with the bytes a pattern reads
+# specially (\ * ? [) escaped, then quoted for the shell as %q quotes them.
+_tarnvex_entries()
+{
+    local program=$1 set=$2 cur=$3
+    declare -F __expand_tilde_by_ref >/dev/null && __expand_tilde_by_ref set
+    [[ -f $set && -r $set ]] || return
+    # The program being completed, when it was named by a path.
+    [[ $program == */* && -x $program ]] || program=tarnvex
+    local line name pattern quoted listed=0
+    while IFS= read -r line; do
+        # Enough for any set vashpak packs, and a bound for any other.
+        ((++listed > 5000)) && break
+        line=${line%$'\r'}
+        [[ $line =~ ^[0-9]+:\ (.*),\ [0-9]+$ ]] || continue
+        name=${BASH_REMATCH[1]}
+        pattern=${name//\\/\\\\}
+        pattern=${pattern//\*/\\*}
+        pattern=${pattern//\?/\\?}
+        pattern=${pattern//\[/\\[}
+        # The word as typed is compared with the word as it is put in.
+        printf -v quoted %q "$pattern"
+        [[ $quoted == "$cur"* ]] && COMPREPLY+=("$quoted")
+    done < <(command "$program" -l "$set" 2>/dev/null)
+}
 
 _tarnvex()
 {
-    local cur prev words cword
-    _init_completion || return
+    local cur prev words cword split
+    _init_completion -s || return
 
-    # After -l as the first word comes the set alone.
-    if ((cword == 2)) && [[ $prev == -l || $prev == --list ]]; then
-        _filedir
-        return
-    fi
-    if [[ $prev == -C || $prev == --directory ]]; then
+    if [[ $split == true && $prev == --directory ]]; then
         _filedir -d
         return
     fi
-    # Options come before the set; once it, or "--" before it, is there,
-    # nothing more is.
-    local i
+    # The words before the one completed, read as tarnvex reads them: the
+    # first that is not an option is the set, and -C takes the next word
+    # unless its folder is attached.
+    local i j word set='' mode='' ended=''
     for ((i = 1; i < cword; i++)); do
-        case ${words[i]} in
-        -C | --directory) ((i++)) ;;
-        -d | --make-directories) ;;
-        --)
-            ((i == cword - 1)) && _filedir
-            return
+        word=${words[i]}
+        if [[ -n $ended || $word != -?* ]]; then
+            [[ -z $set ]] && set=$word
+            continue
+        fi
+        case $word in
+        --) ended=1 ;;
+        --directory)
+            if ((++i == cword)); then
+                _filedir -d
+                return
+            fi
             ;;
-        *) return ;;
+        --list) mode=l ;;
+        --test) mode=t ;;
+        --to-stdout) mode=O ;;
+        --payload) mode=p ;;
+        --*) ;;
+        *)
+            for ((j = 1; j < ${#word}; j++)); do
+                case ${word:j:1} in
+                C)
+                    if ((j + 1 == ${#word} && ++i == cword)); then
+                        _filedir -d
+                        return
+                    fi
+                    break
+                    ;;
+                [ltOp]) mode=${word:j:1} ;;
+                esac
+            done
+            ;;
         esac
     done
-    if [[ $cur == -* ]]; then
-        local options='-d --make-directories -C --directory --'
-        ((cword == 1)) && options+=' -l --list -h --help --version'
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+
+    if [[ -z $ended && $cur == -* ]]; then
+        local options='-d --make-directories -C --directory -k --keep-old-files
+            --exact -v --verbose --'
+        # -l, -t, -O and -p exclude one another; --help, -h and --version
+        # stand alone.
+        [[ -z $mode ]] && options+=' -l --list -t --test -O --to-stdout -p --payload'
+        ((cword == 1)) && options+=' -h --help --version'
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
-    _filedir
+    if [[ -z $set ]]; then
+        _filedir
+        return
+    fi
+    # -t takes no names.
+    [[ $mode == t ]] || _tarnvex_entries "${words[0]}" "$set" "$cur"
 } && complete -F _tarnvex tarnvex

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // tarnvex: lists a resource set, recreates its resource files in the current
 // folder and writes reslist.txt, the listfile from which vashpak rebuilds the
-// set.  Everything it reports goes to standard output.
+// set.  Everything it reports goes to standard output, or to standard error
+// when the resources themselves go to standard output.
 #include "command_line.hpp"
 #include "streams.hpp"
 
@@ -15,5 +16,5 @@ int main(int argc, char** argv)
         return 1;
     }
     ignore_write_signals();
-    return tarnvex_main(argc, argv, stdout);
+    return tarnvex_main(argc, argv, stdout, stderr);
 }

@@ -34,7 +34,8 @@ bool names_run_file(const std::string& name, const file_status& at, const run_fi
 
 } // namespace
 
-output_start begin_output(const std::string& name, const run_files& own, bool make_folders, output_memory& memory)
+output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
+                          output_memory& memory)
 {
     if (!name_is_safe(name)) {
         return output_start::unsafe;
@@ -55,6 +56,9 @@ output_start begin_output(const std::string& name, const run_files& own, bool ma
     }
     if (names_run_file(name, at, own)) {
         return output_start::unsafe;
+    }
+    if (keep_old) {
+        return output_start::kept;
     }
     const bool replaces_file = at.kind == file_kind::regular;
     if (at.kind == file_kind::folder || (replaces_file && !may_write(name.c_str(), at))) {

@@ -36,6 +36,8 @@ enum class output_start {
     unsafe,
     // No file can be written there: nothing was touched.
     refused,
+    // Something stands there and is to be kept: nothing was touched.
+    kept,
 };
 
 // What begin_output remembers from one name to the next of a run.
@@ -53,10 +55,12 @@ struct output_memory {
 // that gets the permission bits of a regular file it is to replace.  What is
 // done is decided from one look at the name: a folder there, one of the
 // run's own files, or an existing file that may not be opened for writing,
-// is refused.  After a new name, the exclusive create comes first and the
-// look only if it fails.  With make_folders, the folders the name needs are
-// created first (see make_folders_for).
-output_start begin_output(const std::string& name, const run_files& own, bool make_folders, output_memory& memory);
+// is refused; with keep_old, anything there is kept.  After a new name, the
+// exclusive create comes first and the look only if it fails.  With
+// make_folders, the folders the name needs are created first (see
+// make_folders_for).
+output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
+                          output_memory& memory);
 
 // Creates the folders target needs, as mkdir -p would, with the usual
 // permissions; folders already there, linked ones included, are used as

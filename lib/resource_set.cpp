@@ -5,6 +5,7 @@
 
 #include "files.hpp"
 #include "resource_format.hpp"
+#include "set_check.hpp"
 #include "set_rules.hpp"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -414,6 +416,100 @@ const char* resource_set_error_text(resource_set_status status)
         return "a null pointer where none is allowed, or an entry of another set";
     }
     return "unknown status";
+}
+
+resource_set_status resource_set_check_stream(const resource_set_check_callbacks* callbacks, uint32_t* problems)
+{
+    if (problems != nullptr) {
+        *problems = 0;
+    }
+    if (callbacks == nullptr || callbacks->read == nullptr || problems == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    return check_set(*callbacks, *problems);
+}
+
+namespace {
+
+// What resource_set_check gives its checker: the file, and where its
+// problems go.
+struct file_check {
+    std::FILE* stream;
+    void (*problem)(void* context, const resource_set_finding* finding);
+    void* context;
+};
+
+int read_file(void* context, void* buffer, size_t length, size_t* got)
+{
+    std::FILE* const stream = static_cast<file_check*>(context)->stream;
+    *got = std::fread(buffer, 1, length, stream);
+    return *got < length && std::ferror(stream) != 0 ? 1 : 0;
+}
+
+void pass_problem(void* context, const resource_set_finding* finding)
+{
+    const auto* const check = static_cast<const file_check*>(context);
+    if (check->problem != nullptr) {
+        check->problem(check->context, finding);
+    }
+}
+
+} // namespace
+
+resource_set_status resource_set_check(const char* path,
+                                       void (*problem)(void* context, const resource_set_finding* finding),
+                                       void* context, uint32_t* problems)
+{
+    if (problems != nullptr) {
+        *problems = 0;
+    }
+    if (path == nullptr || problems == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    file_check check{std::fopen(path, "rb"), problem, context};
+    if (check.stream == nullptr) {
+        return RESOURCE_SET_ERROR_OPEN;
+    }
+    const resource_set_check_callbacks callbacks{read_file, nullptr, nullptr, pass_problem, &check};
+    const resource_set_status status = check_set(callbacks, *problems);
+    std::fclose(check.stream);
+    return status;
+}
+
+const char* resource_set_problem_text(resource_set_problem problem)
+{
+    int value = 0;
+    std::memcpy(&value, &problem, sizeof value);
+    switch (value) {
+    case RESOURCE_SET_PROBLEM_MAGIC:
+        return "the magic is not 0TSR";
+    case RESOURCE_SET_PROBLEM_RESERVED:
+        return "a reserved word is not 0";
+    case RESOURCE_SET_PROBLEM_COUNT:
+        return "more entries than vashpak packs";
+    case RESOURCE_SET_PROBLEM_KEEP_COUNT:
+        return "keep_count is above the count";
+    case RESOURCE_SET_PROBLEM_KEEP_END:
+        return "keep_end is not where the table puts the discard point";
+    case RESOURCE_SET_PROBLEM_NAME_UNTERMINATED:
+        return "a name has no terminator";
+    case RESOURCE_SET_PROBLEM_NAME_PADDING:
+        return "bytes after a name are not 0";
+    case RESOURCE_SET_PROBLEM_NAME_LENGTH:
+        return "a name is longer than 32 bytes";
+    case RESOURCE_SET_PROBLEM_NAME_UNSAFE:
+        return "a name is unsafe to extract";
+    case RESOURCE_SET_PROBLEM_SHORT:
+        return "the set is shorter than its table says";
+    case RESOURCE_SET_PROBLEM_TRAILING:
+        return "bytes follow the last body";
+    case RESOURCE_SET_PROBLEM_UNREADABLE:
+        return "the set cannot be read";
+    case RESOURCE_SET_PROBLEM_TABLE_TOO_LONG:
+        return "the table is too long to check whole";
+    default:
+        return "unknown problem";
+    }
 }
 
 const char* resource_set_version(void)

@@ -178,6 +178,35 @@ void close_positioned(positioned_file& file)
     }
 }
 
+bool regular_file_length(std::FILE* file, std::uint64_t& length)
+{
+    struct _stat64 status {};
+    if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+        return false;
+    }
+    length = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+bool seek_forward(std::FILE* file, std::uint64_t length, std::uint64_t length_of_file)
+{
+    const std::int64_t at = _ftelli64(file);
+    if (at < 0) {
+        return false;
+    }
+    const auto here = static_cast<std::uint64_t>(at);
+    if (here > length_of_file || length > length_of_file - here) {
+        _fseeki64(file, 0, SEEK_END);
+        return false;
+    }
+    return _fseeki64(file, static_cast<std::int64_t>(here + length), SEEK_SET) == 0;
+}
+
+void set_binary_mode(std::FILE* file)
+{
+    _setmode(_fileno(file), _O_BINARY);
+}
+
 std::int64_t file_length(std::FILE* file)
 {
     if (_fseeki64(file, 0, SEEK_END) != 0) {
@@ -343,6 +372,32 @@ void close_positioned(positioned_file& file)
         file.handle = -1;
     }
 }
+
+bool regular_file_length(std::FILE* file, std::uint64_t& length)
+{
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    length = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+bool seek_forward(std::FILE* file, std::uint64_t length, std::uint64_t length_of_file)
+{
+    const off_t at = ftello(file);
+    if (at < 0) {
+        return false;
+    }
+    const auto here = static_cast<std::uint64_t>(at);
+    if (here > length_of_file || length > length_of_file - here) {
+        fseeko(file, 0, SEEK_END);
+        return false;
+    }
+    return fseeko(file, static_cast<off_t>(here + length), SEEK_SET) == 0;
+}
+
+void set_binary_mode(std::FILE* /*file*/) {}
 
 std::int64_t file_length(std::FILE* file)
 {

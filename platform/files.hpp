@@ -14,11 +14,14 @@
 inline constexpr const char* FOLDER_SEPARATORS = "/\\";
 // Names such as NUL, CON or COM1.txt open a device, not a file.
 inline constexpr bool DEVICE_NAMES_ARE_RESERVED = true;
+// Names of files ignore case, and trailing dots and spaces.
+inline constexpr bool NAMES_FOLD = true;
 // The C library sees through links: any file may be one.
 inline constexpr bool LINKS_ARE_SEEN = false;
 #else
 inline constexpr const char* FOLDER_SEPARATORS = "/";
 inline constexpr bool DEVICE_NAMES_ARE_RESERVED = false;
+inline constexpr bool NAMES_FOLD = false;
 inline constexpr bool LINKS_ARE_SEEN = true;
 #endif
 
@@ -111,6 +114,17 @@ bool open_positioned(const char* name, positioned_file& file, std::uint64_t& len
 bool read_at(const positioned_file& file, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& got);
 
 void close_positioned(positioned_file& file);
+
+// True, with its length, when file is open on a regular file, in which a
+// reader may seek; false for a pipe, a FIFO, a device.
+bool regular_file_length(std::FILE* file, std::uint64_t& length);
+
+// Moves file's position length bytes on, where the file is length_of_file
+// bytes long.  False, at its end, when that is past it.
+bool seek_forward(std::FILE* file, std::uint64_t length, std::uint64_t length_of_file);
+
+// Makes the stream pass bytes unchanged: no newline translation (Windows).
+void set_binary_mode(std::FILE* file);
 
 // Length of an open file, found by seeking to its end; -1 when the position
 // cannot be had.  64-bit on every platform, so that no length wraps.

@@ -15,7 +15,7 @@ load helpers
 
     mkres a.res 3
     expected_set a.set a.res
-    tarnvex a.set a.set
+    tarnvex -t a.set a.res
     expect_status 255
     expect_stdout "usage: tarnvex <resname>"
     expect_size reslist.txt 0
@@ -130,7 +130,7 @@ load helpers
     tarnvex -h
     expect_status 0
     expect_same_bytes "$OUT/stdout" "$OUT/help"
-    grep -q "^usage: tarnvex \[-d\] \[-C DIR\] \[--\] SET" "$OUT/help"
+    grep -q "^usage: tarnvex \[-d\] \[-k\] \[-v\] \[--exact\] \[-C DIR\] \[--\] SET \[NAME...\]" "$OUT/help"
     expect_only_files
 
     tarnvex -l
@@ -139,7 +139,8 @@ load helpers
     tarnvex -d
     expect_stdout "Can't open -d"
     # Options with no set after them, or one not known, are wrong as before.
-    for line in "--help a.set a.set" "-C a.set" "-x a.set" "-d -- a.set a.set"; do
+    for line in "--help a.set a.set" "-C a.set" "-x a.set" "-lt a.set" "-O -p a.set" "-t a.set a.res" "--exact=1 a.set" \
+        "-d --directory"; do
         # shellcheck disable=SC2086 # the words are the arguments
         tarnvex $line
         expect_status 255
@@ -209,4 +210,189 @@ load helpers
     wait "$extractor" || true
     exec 5>&-
     expect_reslist a.res sub/b.res c.res
+}
+
+# A set with names in folders and a name with brackets, for the cases that
+# pick entries by NAME.
+make_named_set() {
+    mkdir -p src/gfx
+    (cd src && mkres a.res 3 && mkres gfx/b.res 4 7 9 && mkres gfx/c.res 5 && mkres 'd[1].res' 6 &&
+        expected_set ../in.set a.res gfx/b.res '!discard' gfx/c.res 'd[1].res')
+}
+
+@test "NAMEs pick the entries they match, and a NAME that matches none fails the run" {
+    make_named_set
+    mkdir x && cd x
+    tarnvex -d ../in.set 'gfx/*' 'd\[1\].res' 'none*'
+    expect_status 1
+    expect_full_report 3 15 "count = 4" "1: gfx/b.res, 4" "2: gfx/c.res, 5" "3: d[1].res, 6" "No entry matches none*"
+    expect_reslist gfx/b.res gfx/c.res 'd[1].res'
+    expect_extracted ../src gfx/b.res gfx/c.res 'd[1].res'
+    expect_only_files gfx/b.res gfx/c.res 'd[1].res' reslist.txt
+    tarnvex -l ../in.set '?.res' 'gfx/[!b]*'
+    expect_status 0
+    expect_stdout "count = 4" "0: a.res, 3" "2: gfx/c.res, 5"
+}
+
+@test "bodies not wanted are skipped by seeking in a file, read past from a pipe, and a cut one is still found" {
+    mkdir src
+    (cd src && mkres big.res $((8 * 1024 * 1024)) && mkres small.res 3 && expected_set ../in.set big.res small.res)
+    head -c $(($(wc -c <in.set) - 1)) in.set >cut.set
+    mkdir x && cd x
+    if [ -z "${EXEC_PREFIX:-}" ] && command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
+        # What the run reads comes to less than the body it skips.
+        strace -o "$OUT/reads" -e trace=read "$TARNVEX" ../in.set small.res >/dev/null
+        [ "$(awk -F'= ' '/^read\(/ { sum += $NF } END { print sum + 0 }' "$OUT/reads")" -lt $((1024 * 1024)) ]
+    fi
+    tarnvex ../in.set small.res
+    expect_status 0
+    expect_extracted ../src small.res
+    rm small.res
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$TARNVEX" /dev/stdin small.res <../in.set >"$OUT/stdout" || status=$?
+    expect_status 0
+    expect_extracted ../src small.res
+    tarnvex ../cut.set big.res
+    expect_status 1
+    expect_stdout "count = 2" "0: big.res, 8388608" "Can't read ../cut.set"
+}
+
+@test "-O and -p write resource files or payloads to standard output, the report to standard error, no file" {
+    make_named_set
+    mkdir x && cd x
+    echo "kept as it was" >reslist.txt
+    tarnvex -O ../in.set gfx/c.res a.res
+    expect_status 0
+    cat ../src/a.res ../src/gfx/c.res >"$OUT/expected"
+    expect_same_bytes "$OUT/stdout" "$OUT/expected"
+    expect_lines stderr "$OUT/stderr" "count = 4" "0: a.res, 3" "2: gfx/c.res, 5" "--- TarnVex stats ---" \
+        "Total output:2 files (8b)"
+    tarnvex --payload ../in.set 'gfx/*'
+    expect_status 0
+    { tail -c +21 ../src/gfx/b.res; tail -c +21 ../src/gfx/c.res; } >"$OUT/expected"
+    expect_same_bytes "$OUT/stdout" "$OUT/expected"
+    [ "$(cat reslist.txt)" = "kept as it was" ]
+    expect_only_files reslist.txt
+    if [ -w /dev/full ]; then
+        status=0
+        # shellcheck disable=SC2086 # the prefix may be several words
+        ${EXEC_PREFIX:-} "$TARNVEX" -p ../in.set >/dev/full 2>"$OUT/stderr" || status=$?
+        expect_status 1
+        grep -qx "Can't write standard output" "$OUT/stderr"
+    fi
+}
+
+@test "-k keeps what stands at an entry's name, and that is no failure" {
+    make_named_set
+    mkdir -p x/gfx/c.res && cd x
+    echo "mine" >a.res
+    ln -s elsewhere gfx/b.res
+    tarnvex -k ../in.set
+    expect_status 0
+    expect_full_report 1 6 "count = 4" "0: a.res, 3" "1: gfx/b.res, 4" "2: gfx/c.res, 5" "3: d[1].res, 6" \
+        "Keeping a.res" "Keeping gfx/b.res" "Keeping gfx/c.res"
+    [ "$(cat a.res)" = mine ]
+    [ "$(readlink gfx/b.res)" = elsewhere ]
+    [ -d gfx/c.res ]
+    expect_extracted ../src 'd[1].res'
+}
+
+@test "--exact lists the discard point, and vashpak packs the same set again" {
+    mkdir src
+    (cd src && mkres a.res 3 && mkres b.res 4 && mkres c.res 5)
+    local inputs
+    for inputs in "a.res b.res !discard c.res" "!discard a.res b.res" "a.res b.res c.res"; do
+        # shellcheck disable=SC2086 # the words are the inputs
+        (cd src && vashpak ../in.set $inputs)
+        rm -rf x && mkdir x && cd x
+        tarnvex --exact ../in.set
+        expect_status 0
+        # shellcheck disable=SC2086
+        expect_reslist $inputs
+        vashpak ../again.set @reslist.txt
+        expect_success
+        expect_same_bytes ../again.set ../in.set
+        cd ..
+    done
+}
+
+@test "-v shows the discard point, the words in hexadecimal and each payload's offset" {
+    make_named_set
+    tarnvex -v -l in.set
+    expect_status 0
+    expect_stdout "keep_count = 2, keep_end = 267" "count = 4" "0: a.res, 3, 0x00000001, 0x00000002, 252" \
+        "1: gfx/b.res, 4, 0x00000007, 0x00000009, 263" "2: gfx/c.res, 5, 0x00000001, 0x00000002, 275" \
+        "3: d[1].res, 6, 0x00000001, 0x00000002, 288"
+}
+
+@test "options bundle, take = and come anywhere, as getopt_long has them" {
+    make_named_set
+    mkdir out1 out2 out3
+    local line
+    for line in "-dCout1 in.set gfx/b.res" "in.set -dC out2 gfx/b.res" "--directory=out3 in.set gfx/b.res -d"; do
+        # shellcheck disable=SC2086 # the words are the arguments
+        tarnvex $line
+        expect_status 0
+    done
+    for line in out1 out2 out3; do
+        (cd "$line" && expect_only_files gfx/b.res reslist.txt && expect_extracted ../src gfx/b.res)
+    done
+    # After --, a word that starts with - is a NAME.
+    tarnvex -l -- in.set -x
+    expect_status 1
+    expect_stdout "count = 4" "No entry matches -x"
+}
+
+@test "-t reads the whole set and reports every way it is not what vashpak writes" {
+    make_named_set
+    tarnvex -t in.set
+    expect_status 0
+    expect_stdout "count = 4" "0: a.res, 3" "1: gfx/b.res, 4" "2: gfx/c.res, 5" "3: d[1].res, 6" "in.set: OK"
+    local long=abcdefghijklmnopqrstuvwxyz0123456 field=abcdefghijklmnopqrstuvwxyz0123456789
+    {
+        printf 0TSX
+        le32 1
+        le32 3
+        le32 4
+        le32 0
+        toc_entry ../up.res 3 | head -c 48
+        le32 1
+        le32 0
+        { printf '%s\0xx' "$long"; le32 1; le32 2; le32 1; le32 0; le32 0; }
+        toc_entry "$field" 2
+        body a 3
+        body b 1
+        body c 2
+        printf 12345
+    } >bad.set
+    tarnvex -t bad.set
+    expect_status 1
+    expect_stdout "count = 3" "0: ../up.res, 3" "1: $long, 1" "2: $field, 2" \
+        "Magic is not 0TSR" "Reserved word of the header is not 0" "keep_count is above the count" \
+        "Entry 0: name is unsafe to extract" "Entry 0: reserved word is not 0" \
+        "Entry 1: bytes after the name are not 0" "Entry 1: name is longer than 32 bytes" \
+        "Entry 2: name has no terminator" "Entry 2: name is longer than 32 bytes" \
+        "Set has 5 bytes after its last body" "bad.set: 10 problems"
+    # A discard point out of place, an entry that is reslist.txt, a set cut
+    # short, and more entries than vashpak packs.
+    (cd src && mkres reslist.txt 2 && vashpak ../list.set a.res '!discard' ./reslist.txt)
+    { head -c 16 list.set; le32 7; tail -c +21 list.set | head -c -3; } >cut.set
+    tarnvex -tv cut.set
+    expect_status 1
+    expect_stdout "keep_count = 1, keep_end = 7" "count = 2" "0: a.res, 3, 0x00000001, 0x00000002, 140" \
+        "1: ./reslist.txt, 2, 0x00000001, 0x00000002, 151" "Entry 1: name is unsafe to extract" \
+        "keep_end is not 143, the end of the kept bodies" "Set is 3 bytes shorter than its table says" "cut.set: 3 problems"
+    { printf 0TSR; le32 0; le32 4097; le32 4097; le32 $((20 + 64 * 4097)); head -c $((64 * 4097)) /dev/zero; } >many.set
+    tarnvex -t many.set
+    expect_status 1
+    [ "$(tail -n 2 "$OUT/stdout")" = "Count is above 4096"$'\n'"many.set: 1 problems" ]
+    if ! on_windows; then
+        mkdir folder.set
+        tarnvex -t folder.set
+        expect_status 1
+        expect_stdout "Set cannot be read" "folder.set: 1 problems"
+    fi
+    expect_only_files in.set bad.set list.set cut.set many.set src/a.res src/gfx/b.res src/gfx/c.res 'src/d[1].res' \
+        src/reslist.txt
 }

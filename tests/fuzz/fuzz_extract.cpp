@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Rewinding also clears the error indicator a previous run may have set.
     std::rewind(state.report);
     const char* const argv[] = {"tarnvex", SET_NAME, nullptr};
-    const int status = tarnvex_main(2, argv, state.report);
+    const int status = tarnvex_main(2, argv, state.report, state.report);
     if (status != 0 && status != 1) {
         fail("exit status other than 0 and 1");
     }

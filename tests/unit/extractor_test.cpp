@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The extractor's name check and payload copy.
 #include "names.hpp"
+#include "patterns.hpp"
 #include "payload.hpp"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,44 @@ TEST(CopyPayload, AFailedWriteStillReadsTheWholePayload)
     std::fclose(set);
     std::fclose(out);
     std::remove(readonly_name);
+}
+
+} // namespace
+
+namespace {
+
+TEST(PatternMatches, GlobsMatchWholeNamesWithSlashesToo)
+{
+    struct trial {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    };
+    for (const trial t : {trial{"a.res", "a.res", true},
+                          trial{"a.res", "a.resx", false},
+                          trial{"*", "", true},
+                          trial{"*", "gfx/deep/a.res", true},
+                          trial{"gfx/*", "gfx/x/y.res", true},
+                          trial{"*.res", "a.re", false},
+                          trial{"?.res", "a.res", true},
+                          trial{"?.res", "/.res", true},
+                          trial{"?.res", ".res", false},
+                          trial{"[ab].res", "b.res", true},
+                          trial{"[a-c]x", "cx", true},
+                          trial{"[!a-c]x", "cx", false},
+                          trial{"[^a]x", "bx", true},
+                          trial{"[]]", "]", true},
+                          trial{"[a", "[a", true},
+                          trial{"\\*", "*", true},
+                          trial{"\\*", "a", false},
+                          trial{"d\\[1\\].res", "d[1].res", true},
+                          trial{"*a*b", "xaxxb", true},
+                          trial{"*a*b", "xaxxbc", false},
+                          trial{"a**", "a", true},
+                          trial{"", "", true},
+                          trial{"", "a", false}}) {
+        EXPECT_EQ(pattern_matches(t.pattern, t.name), t.matches) << t.pattern << " ~ " << t.name;
+    }
 }
 
 } // namespace

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <span>
@@ -343,6 +345,79 @@ TEST(Library, EveryStatusHasATextAndTheVersionIsTheHeaders)
     EXPECT_EQ(std::string(resource_set_version()), std::to_string(RESOURCE_SET_VERSION_MAJOR) + "." +
                                                        std::to_string(RESOURCE_SET_VERSION_MINOR) + "." +
                                                        std::to_string(RESOURCE_SET_VERSION_PATCH));
+}
+
+} // namespace
+
+namespace {
+
+// A set read through the check's callbacks, from memory: its bytes, then,
+// with zeros, zero bytes for ever.
+struct memory_reader {
+    const bytes* data = nullptr;
+    bool zeros = false;
+    std::size_t at = 0;
+    std::vector<resource_set_finding> findings{};
+};
+
+int read_memory(void* context, void* buffer, size_t length, size_t* got)
+{
+    auto* const reader = static_cast<memory_reader*>(context);
+    const std::size_t left = reader->at < reader->data->size() ? reader->data->size() - reader->at : 0;
+    const std::size_t stored = std::min(length, left);
+    std::memcpy(buffer, reader->data->data() + reader->at, stored);
+    *got = stored;
+    if (reader->zeros) {
+        std::memset(static_cast<unsigned char*>(buffer) + stored, 0, length - stored);
+        *got = length;
+    }
+    reader->at += *got;
+    return 0;
+}
+
+void keep_finding(void* context, const resource_set_finding* finding)
+{
+    static_cast<memory_reader*>(context)->findings.push_back(*finding);
+}
+
+resource_set_status check_bytes(memory_reader& reader, std::uint32_t& problems)
+{
+    const resource_set_check_callbacks callbacks{read_memory, nullptr, nullptr, keep_finding, &reader};
+    return resource_set_check_stream(&callbacks, &problems);
+}
+
+TEST_F(LibraryFile, TheCheckFindsWhatVashpakWouldNotWriteAndNothingInWhatItDoes)
+{
+    const bytes good = set_of(SAMPLE, 2);
+    write(good);
+    std::uint32_t problems = 99;
+    EXPECT_EQ(resource_set_check(path.string().c_str(), nullptr, nullptr, &problems), RESOURCE_SET_OK);
+    EXPECT_EQ(problems, 0U);
+    EXPECT_EQ(resource_set_check((path.string() + ".missing").c_str(), nullptr, nullptr, &problems),
+              RESOURCE_SET_ERROR_OPEN);
+
+    bytes bad = good;
+    bad[20 + 56 + 48] = 1;      // entry 1's first reserved word
+    bad.resize(bad.size() - 2); // the last payload cut by 2 bytes
+    memory_reader reader{&bad};
+    EXPECT_EQ(check_bytes(reader, problems), RESOURCE_SET_OK);
+    ASSERT_EQ(problems, 2U);
+    ASSERT_EQ(reader.findings.size(), 2U);
+    EXPECT_EQ(reader.findings[0].problem, RESOURCE_SET_PROBLEM_RESERVED);
+    EXPECT_EQ(reader.findings[0].entry, 1U);
+    EXPECT_EQ(reader.findings[1].problem, RESOURCE_SET_PROBLEM_SHORT);
+    EXPECT_EQ(reader.findings[1].value, 2U);
+    EXPECT_STREQ(resource_set_problem_text(RESOURCE_SET_PROBLEM_SHORT), "the set is shorter than its table says");
+
+    // A count that the set never ends is read no further than the bound.
+    bytes header(SET_HEADER_SIZE);
+    encode_set_header({SET_MAGIC, 0, 0xFFFFFFFFU, 0, 0}, std::span(header).first<SET_HEADER_SIZE>());
+    memory_reader endless{&header, true};
+    EXPECT_EQ(check_bytes(endless, problems), RESOURCE_SET_OK);
+    ASSERT_EQ(endless.findings.size(), 2U);
+    EXPECT_EQ(endless.findings[0].problem, RESOURCE_SET_PROBLEM_COUNT);
+    EXPECT_EQ(endless.findings[1].problem, RESOURCE_SET_PROBLEM_TABLE_TOO_LONG);
+    EXPECT_EQ(endless.findings[1].value, 1U << 20U);
 }
 
 } // namespace

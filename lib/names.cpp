@@ -59,6 +59,36 @@ bool names_windows_device(std::string_view part)
            is_port_number(part.substr(3));
 }
 
+bool names_listfile(std::string_view name)
+{
+    bool found = false;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = start;
+        while (end < name.size() && !is_separator(name[end])) {
+            ++end;
+        }
+        std::string_view part = name.substr(start, end - start);
+        if (NAMES_FOLD) {
+            while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
+                part.remove_suffix(1);
+            }
+        }
+        if (part == "reslist.txt" || (NAMES_FOLD && equals_ignoring_case(part, "reslist.txt"))) {
+            if (found) {
+                return false;
+            }
+            found = true;
+        } else if (!part.empty() && part != ".") {
+            return false;
+        }
+        if (end == name.size()) {
+            return found;
+        }
+        start = end + 1;
+    }
+}
+
 bool name_is_safe(std::string_view name)
 {
     if (!name.empty() && is_separator(name.front())) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Which stored names may be written: the one check on a name, made before
-// anything touches the disk for it.
-#ifndef EXTRACTOR_NAMES_HPP
-#define EXTRACTOR_NAMES_HPP
+// Which stored names may be written: the one check on a name, made by
+// tarnvex before anything touches the disk for it, and by the check of a
+// whole set.
+#ifndef LIB_NAMES_HPP
+#define LIB_NAMES_HPP
 
 #include <string_view>
 
@@ -20,5 +21,11 @@ bool name_is_safe(std::string_view name);
 // CONOUT$), with any extension and in any case.  The superscripts count in
 // the bytes of the Windows code page (B9, B2, B3) and in UTF-8.
 bool names_windows_device(std::string_view part);
+
+// True when the name, extracted into a folder, is that folder's
+// reslist.txt: its components are "reslist.txt" and "." alone, with any
+// case and trailing dots and spaces where the system ignores them
+// (Windows).
+bool names_listfile(std::string_view name);
 
 #endif

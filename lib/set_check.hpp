@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+// The check of a whole set, read front to back through callbacks: what the
+// loader library's resource_set_check_stream does, and what tarnvex -t
+// reports.
+#ifndef LIB_SET_CHECK_HPP
+#define LIB_SET_CHECK_HPP
+
+#include "resource_set.h"
+
+#include <cstdint>
+
+// The most table entries the check reads: as many as tarnvex reads, so
+// that no count, however large, makes it read for ever.
+inline constexpr std::uint32_t TABLE_ENTRIES_MAX = std::uint32_t{1} << 20U;
+
+// The most entries vashpak packs.
+inline constexpr std::uint32_t PACKED_ENTRIES_MAX = 4096;
+
+// As resource_set_check_stream, with callbacks that are not null.
+resource_set_status check_set(const resource_set_check_callbacks& callbacks, std::uint32_t& problems);
+
+#endif
