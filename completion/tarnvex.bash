@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # bash completion for tarnvex: its options, a folder after -C, the set's file
 # name, then the names of the set's entries, as patterns that match each one
-# alone.  Apart from bash builtins and bash-completion's own functions, the
+# alone; after --unwrap as the first word, the resource file and the file to
+# write, and nothing more.  Apart from bash builtins and bash-completion's own functions, the
 # one thing run is "tarnvex -l SET", and only when SET is a regular file: it
 # reads the set's header and table and writes nothing.
 
@@ -39,6 +40,11 @@ _tarnvex()
 
     if [[ $split == true && $prev == --directory ]]; then
         _filedir -d
+        return
+    fi
+    # --unwrap RESOURCE RAW: two files, and no set to list.
+    if ((cword > 1)) && [[ ${words[1]} == --unwrap ]]; then
+        ((cword <= 3)) && _filedir
         return
     fi
     # The words before the one completed, read as tarnvex reads them: the
@@ -87,7 +93,7 @@ _tarnvex()
         # -l, -t, -O and -p exclude one another; --help, -h and --version
         # stand alone.
         [[ -z $mode ]] && options+=' -l --list -t --test -O --to-stdout -p --payload'
-        ((cword == 1)) && options+=' -h --help --version'
+        ((cword == 1)) && options+=' -h --help --version --unwrap'
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi

@@ -3,7 +3,11 @@
 # Packs the sample resources of this folder into a resource set with vashpak
 # and shows what was made: the set's size, its header and its table.  Then
 # extracts the set with tarnvex into a fresh folder, rebuilds it from the
-# reslist.txt that tarnvex wrote, and shows that the sets match.
+# reslist.txt that tarnvex wrote, and shows that the sets match.  Last, it
+# wraps a small raw file into a resource file with vashpak --wrap, packs,
+# lists and extracts that, and unwraps it with tarnvex --unwrap to the raw
+# bytes it came from; and it unwraps a sample and wraps its payload back
+# into the same resource file.
 #
 # usage: VASHPAK=/path/to/vashpak TARNVEX=/path/to/tarnvex sh examples/demo.sh WORKDIR
 #
@@ -162,3 +166,78 @@ if [ "$differing" -ne 0 ] || ! cmp -s plain.set rebuilt.set; then
     exit 1
 fi
 echo "rebuilt.set and plain.set, the same resources packed without !discard, are identical."
+echo
+
+# run WHAT PROGRAM ARGUMENT...: runs the program, and stops the demo when it
+# fails.
+run() {
+    what=$1
+    shift
+    status=0
+    "$@" || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "demo: $what failed with exit status $status" >&2
+        exit 1
+    fi
+}
+
+# A resource file of a raw file's bytes: the bytes 0SER, the two words, the
+# usual body header, then the raw file.
+printf 'Wrapped by vashpak --wrap.\n' >note.txt
+raw_size=$(wc -c < note.txt | tr -d ' ')
+echo "note.txt holds: $(cat note.txt)"
+echo "\$ vashpak --wrap note.txt note.res 5 0x10"
+run "vashpak --wrap" "$vashpak" --wrap note.txt note.res 5 0x10
+wrapped_size=$(wc -c < note.res | tr -d ' ')
+echo "exit status 0; note.txt is $raw_size bytes, note.res $wrapped_size: a 20-byte header, then note.txt"
+od -A d -v -t x1 -N 20 note.res | awk 'NF > 1 { print "    " $0 }'
+magic=$(dd if=note.res bs=1 count=4 2>/dev/null)
+body_header=$(od -An -v -t x1 -j 12 -N 8 note.res | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')
+echo "    0-3    magic        \"$magic\""
+echo "    4-7    word1        $(le32 4 note.res)"
+echo "    8-11   word2        $(le32 8 note.res) (0x10)"
+echo "    12-19  body header  $body_header"
+if [ "$magic" != 0SER ] || [ "$(le32 4 note.res)" -ne 5 ] || [ "$(le32 8 note.res)" -ne 16 ] ||
+   [ "$body_header" != "00 00 00 00 21 49 47 4d" ] || [ "$wrapped_size" -ne $((raw_size + 20)) ] ||
+   ! tail -c +21 note.res | cmp -s - note.txt; then
+    echo "demo: note.res is not note.txt wrapped with the words 5 and 16" >&2
+    exit 1
+fi
+echo
+
+# It packs, lists with its words, extracts, and unwraps to the raw bytes.
+echo "\$ vashpak wrapped.set note.res && tarnvex -v -l wrapped.set"
+run vashpak "$vashpak" wrapped.set note.res
+run "tarnvex -v -l" "$tarnvex" -v -l wrapped.set >listing.txt
+sed 's/^/    /' listing.txt
+if [ "$(sed -n 3p listing.txt)" != "0: note.res, $raw_size, 0x00000005, 0x00000010, 84" ]; then
+    echo "demo: tarnvex -v -l does not list note.res with its size and words" >&2
+    exit 1
+fi
+mkdir unwrapped
+cd unwrapped
+echo "\$ cd unwrapped && tarnvex ../wrapped.set > /dev/null"
+run tarnvex "$tarnvex" ../wrapped.set >/dev/null
+echo "\$ tarnvex --unwrap note.res note.txt"
+run "tarnvex --unwrap" "$tarnvex" --unwrap note.res note.txt
+if ! cmp -s note.res ../note.res || ! cmp -s note.txt ../note.txt; then
+    echo "demo: the extracted note.res, or the note.txt unwrapped from it, differs" >&2
+    exit 1
+fi
+cd ..
+echo "The extracted note.res is the one wrapped, and note.txt unwrapped from it is the raw file."
+echo
+
+# A sample's payload, and the same resource file wrapped again from it.
+word1=$(le32 4 greeting.res)
+word2=$(le32 8 greeting.res)
+echo "\$ tarnvex --unwrap greeting.res - > greeting.txt"
+run "tarnvex --unwrap" "$tarnvex" --unwrap greeting.res - >greeting.txt
+echo "greeting.txt holds: $(cat greeting.txt)"
+echo "\$ vashpak --wrap greeting.txt greeting-again.res $word1 $word2"
+run "vashpak --wrap" "$vashpak" --wrap greeting.txt greeting-again.res "$word1" "$word2"
+if ! cmp -s greeting.res greeting-again.res; then
+    echo "demo: greeting.txt wrapped with greeting.res's words is not greeting.res" >&2
+    exit 1
+fi
+echo "greeting-again.res, its payload wrapped with its words $word1 and $word2, is greeting.res byte for byte."

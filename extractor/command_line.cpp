@@ -4,6 +4,7 @@
 #include "files.hpp"
 #include "live_file.hpp"
 #include "streams.hpp"
+#include "unwrap.hpp"
 
 #include <filesystem>
 #include <new>
@@ -16,6 +17,7 @@ constexpr const char* HELP_TEXT = "usage: tarnvex [-d] [-k] [-v] [--exact] [-C D
                                   "       tarnvex -l [-v] SET [NAME...]\n"
                                   "       tarnvex -O | -p [-v] SET [NAME...]\n"
                                   "       tarnvex -t [-v] SET\n"
+                                  "       tarnvex --unwrap RESOURCE RAW\n"
                                   "       tarnvex --help | --version\n"
                                   "\n"
                                   "Lists the resource set SET, recreates its resource files in the current\n"
@@ -42,6 +44,9 @@ constexpr const char* HELP_TEXT = "usage: tarnvex [-d] [-k] [-v] [--exact] [-C D
                                   "  -t, --test     read the whole set and report every way in which it is\n"
                                   "                 not what vashpak writes; write nothing\n"
                                   "  -v, --verbose  list the discard point, the words and the offsets too\n"
+                                  "      --unwrap RESOURCE RAW\n"
+                                  "                 write the payload of the resource file RESOURCE to RAW\n"
+                                  "                 (- for standard output)\n"
                                   "  -h, --help     print this help and exit\n"
                                   "      --version  print the version and exit\n"
                                   "  --             end the options\n"
@@ -60,7 +65,7 @@ struct modes {
     bool payload = false;
 };
 
-int run_command(extract_run& run, const command_line& command);
+int run_command(extract_run& run, const command_line& command, std::FILE* out, std::FILE* err);
 bool parse_options(int argc, const char* const* argv, command_line& command);
 const char* enter_folder(extract_run& run, const char* folder);
 int print_text(std::FILE* report, const char* text);
@@ -78,7 +83,7 @@ int tarnvex_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
             run.report = err;
             run.data = out;
         }
-        return run_command(run, command);
+        return run_command(run, command, out, err);
     } catch (const std::bad_alloc&) {
         // The file being written goes, as it would on any other failure.
         abandon_live_file();
@@ -99,6 +104,10 @@ command_line read_command_line(int argc, const char* const* argv)
     } else if (argc == 3 && (first == "-l" || first == "--list")) {
         command.action = tarnvex_action::list;
         command.set_name = argv[2];
+    } else if (argc == 4 && first == "--unwrap") {
+        command.action = tarnvex_action::unwrap;
+        command.set_name = argv[2];
+        command.raw_name = argv[3];
     } else if (!parse_options(argc, argv, command)) {
         command = command_line{};
     }
@@ -109,7 +118,7 @@ namespace {
 
 // The whole run, as tarnvex_main describes it; the one thing it leaves to
 // its caller is running out of memory.
-int run_command(extract_run& run, const command_line& command)
+int run_command(extract_run& run, const command_line& command, std::FILE* out, std::FILE* err)
 {
     run.set_name = command.set_name;
     run.options = command.options;
@@ -125,6 +134,10 @@ int run_command(extract_run& run, const command_line& command)
     case tarnvex_action::test:
         run.set_path = command.set_name;
         return test_set(run);
+    case tarnvex_action::unwrap:
+        // Its messages go to standard error, since the payload may take
+        // standard output; reslist.txt is not created.
+        return unwrap_resource(command.set_name, command.raw_name, out, err);
     case tarnvex_action::extract:
     case tarnvex_action::wrong:
         break;

@@ -9,14 +9,6 @@
 
 namespace {
 
-// The folder part of target, separator included: temporaries go there, so
-// that the rename never crosses file systems.
-std::string folder_of(const std::string& target)
-{
-    const std::size_t cut = target.find_last_of(FOLDER_SEPARATORS);
-    return cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
-}
-
 // False for a name no file can have.
 bool may_be_file_name(const std::string& name)
 {

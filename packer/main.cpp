@@ -4,6 +4,7 @@
 #include "resource_table.hpp"
 #include "set_writer.hpp"
 #include "streams.hpp"
+#include "wrap.hpp"
 
 #include <cstdio>
 #include <string_view>
@@ -11,6 +12,7 @@
 namespace {
 
 constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
+                                  "       vashpak --wrap RAW RESOURCE [WORD1 [WORD2]]\n"
                                   "       vashpak --help | --version\n"
                                   "\n"
                                   "Packs resource files into the resource set OUTPUT, which is created, or\n"
@@ -22,10 +24,16 @@ constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
                                   "  !discard       the discard point: the resources before it are the ones a\n"
                                   "                 loader keeps (quote it in bash: '!discard')\n"
                                   "\n"
+                                  "  --wrap RAW RESOURCE [WORD1 [WORD2]]\n"
+                                  "                 make the resource file RESOURCE of the bytes of RAW (- for\n"
+                                  "                 standard input), with the words given (0 when left out),\n"
+                                  "                 each decimal or hexadecimal after 0x\n"
                                   "  -h, --help     print this help and exit\n"
                                   "      --version  print the version and exit\n"
                                   "\n"
-                                  "Options are recognised only as the single argument.\n"
+                                  "--help and --version are options only as the single argument, and\n"
+                                  "--wrap only as the first with two to four after it: name a set ./--wrap\n"
+                                  "to pack into it.\n"
                                   "The manual: man vashpak\n";
 
 constexpr const char* VERSION_TEXT = "vashpak (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
@@ -62,6 +70,11 @@ int main(int argc, char** argv)
     }
     if (option == "--version") {
         return print_text(VERSION_TEXT);
+    }
+    // --wrap only as the first argument, with two to four after it: any
+    // other command line keeps its meaning, and ./--wrap names a set.
+    if (argc >= 4 && argc <= 6 && std::string_view(argv[1]) == "--wrap") {
+        return wrap_resource(argv[2], argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
     }
     if (argc <= 2) {
         usage(program);

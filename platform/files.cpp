@@ -17,6 +17,12 @@
 #include <unistd.h>
 #endif
 
+std::string folder_of(const std::string& path)
+{
+    const std::size_t cut = path.find_last_of(FOLDER_SEPARATORS);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
 bool same_file(const file_identity& a, const file_identity& b)
 {
     return a.known && b.known && a.device == b.device && a.number == b.number;
@@ -65,6 +71,24 @@ file_status look_at(const char* name)
     }
     result.mode = static_cast<unsigned>(status.permissions() & fs::perms::all);
     return result;
+}
+
+file_kind kind_reached(const char* name)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(name, error);
+    switch (status.type()) {
+    case fs::file_type::regular:
+        return file_kind::regular;
+    case fs::file_type::directory:
+        return file_kind::folder;
+    case fs::file_type::none:
+    case fs::file_type::not_found:
+        return file_kind::none;
+    default:
+        return file_kind::other;
+    }
 }
 
 file_identity identity_of(const char* name)
@@ -287,6 +311,18 @@ file_status look_at(const char* name)
     result.owner_may_write = status.st_uid == effective_user() && (status.st_mode & S_IWUSR) != 0;
     result.identity = identity_of_stat(status);
     return result;
+}
+
+file_kind kind_reached(const char* name)
+{
+    struct stat status {};
+    if (stat(name, &status) != 0) {
+        return file_kind::none;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return file_kind::regular;
+    }
+    return S_ISDIR(status.st_mode) ? file_kind::folder : file_kind::other;
 }
 
 file_identity identity_of(const char* name)

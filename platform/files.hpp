@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #if defined(_WIN32)
 // Both '/' and '\' separate folders.
@@ -34,6 +35,10 @@ inline bool is_folder_separator(char c)
     }
     return false;
 }
+
+// The folder part of path, its last separator included: "" for a name in
+// the current folder.
+std::string folder_of(const std::string& path);
 
 // What stands at a name; "other" is a FIFO, a socket or a device.
 enum class file_kind { none, regular, folder, link, other };
@@ -65,6 +70,9 @@ struct file_status {
 // the way is missing or may not be searched), in which case nothing can be
 // created there either.
 file_status look_at(const char* name);
+
+// What stands at the end of name's links: none when nothing does.
+file_kind kind_reached(const char* name);
 
 // The file that name reaches, links followed; unknown when there is none.
 file_identity identity_of(const char* name);

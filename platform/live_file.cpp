@@ -203,6 +203,21 @@ std::FILE* create_live_temporary(const std::string& folder, const char* prefix, 
     return nullptr;
 }
 
+std::FILE* begin_replacing(const std::string& target, const char* prefix, bool binary)
+{
+    const file_status old = look_at(target.c_str());
+    const file_kind reached = old.kind == file_kind::link ? kind_reached(target.c_str()) : old.kind;
+    if (reached != file_kind::none && reached != file_kind::regular) {
+        return nullptr;
+    }
+    std::FILE* const stream = create_live_temporary(folder_of(target), prefix, binary);
+    if (stream != nullptr && old.kind == file_kind::regular && !set_file_mode(stream, old.mode)) {
+        abandon_live_file();
+        return nullptr;
+    }
+    return stream;
+}
+
 const char* live_file_path()
 {
     return live_path.data();

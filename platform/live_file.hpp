@@ -26,6 +26,14 @@ std::FILE* create_live_file(const std::string& path, bool binary);
 // folder refuses, or when a file is live already.
 std::FILE* create_live_temporary(const std::string& folder, const char* prefix, bool binary);
 
+// Begins replacing target whole: a temporary beside it (see
+// create_live_temporary), with the permission bits of a regular file that
+// stands there.  A link there is replaced too, unless it leads to something
+// other than a regular file: neither a device, a FIFO, a socket or a
+// folder, nor a link to one (/dev/stdout), is ever replaced.  Null when
+// nothing can or may be created.
+std::FILE* begin_replacing(const std::string& target, const char* prefix, bool binary);
+
 // The live file's path, for messages and tests; empty when none is live.
 const char* live_file_path();
 

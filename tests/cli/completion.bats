@@ -4,7 +4,7 @@
 
 load helpers
 
-@test "completion: !discard escaped, @ with listfiles, tarnvex's options" {
+@test "completion: !discard escaped, @ with listfiles, --wrap, tarnvex's options and --unwrap" {
     local loader=/usr/share/bash-completion/bash_completion
     [ -f "$loader" ] || skip "bash-completion is not installed"
     touch base.lst game.set
@@ -22,6 +22,17 @@ load helpers
         }
         replies _vashpak vashpak out.set "!dis"
         replies _vashpak vashpak out.set @
+        replies _vashpak vashpak -
+        replies _vashpak vashpak --w
+        replies _vashpak vashpak out.set --w
+        replies _vashpak vashpak --wrap b
+        replies _vashpak vashpak --wrap base.lst g
+        replies _vashpak vashpak --wrap base.lst @
+        replies _vashpak vashpak --wrap base.lst "!dis"
+        replies _vashpak vashpak --wrap base.lst out.res b
+        replies _vashpak vashpak --wrap base.lst out.res 1 b
+        replies _vashpak vashpak --wrap base.lst out.res 1 2 b
+        replies _vashpak vashpak --wrap base.lst out.res 1 2 @
         replies _tarnvex tarnvex --
         replies _tarnvex tarnvex -
         replies _tarnvex tarnvex -lv -
@@ -35,12 +46,29 @@ load helpers
         replies _tarnvex tarnvex --directory=s
         replies _tarnvex tarnvex -d -C sub g
         replies _tarnvex tarnvex -Csub g
-        replies _tarnvex tarnvex -C -v g' \
+        replies _tarnvex tarnvex -C -v g
+        replies _tarnvex tarnvex --u
+        replies _tarnvex tarnvex -v --u
+        replies _tarnvex tarnvex --unwrap g
+        replies _tarnvex tarnvex --unwrap game.set -
+        replies _tarnvex tarnvex --unwrap game.set b
+        replies _tarnvex tarnvex --unwrap game.set out.bin b' \
         completion "$loader" "$BATS_TEST_DIRNAME/../../completion" >"$OUT/replies"
     compare_text replies 'vashpak out.set !dis -> \!discard
 vashpak out.set @ -> @base.lst @game.set @sub/
-tarnvex -- -> -- --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --verbose --version
-tarnvex - -> -- --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --verbose --version -C -O -d -h -k -l -p -t -v
+vashpak - -> --help --version --wrap -h
+vashpak --w -> --wrap
+vashpak out.set --w ->
+vashpak --wrap b -> base.lst
+vashpak --wrap base.lst g -> game.set
+vashpak --wrap base.lst @ ->
+vashpak --wrap base.lst !dis ->
+vashpak --wrap base.lst out.res b ->
+vashpak --wrap base.lst out.res 1 b ->
+vashpak --wrap base.lst out.res 1 2 b -> base.lst
+vashpak --wrap base.lst out.res 1 2 @ -> @base.lst @game.set @sub/
+tarnvex -- -> -- --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --unwrap --verbose --version
+tarnvex - -> -- --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --unwrap --verbose --version -C -O -d -h -k -l -p -t -v
 tarnvex -lv - -> -- --directory --exact --keep-old-files --make-directories --verbose -C -d -k -v
 tarnvex game.set --t -> --test --to-stdout
 tarnvex --list game.set --t ->
@@ -53,6 +81,12 @@ tarnvex --directory=s -> sub
 tarnvex -d -C sub g -> game.set
 tarnvex -Csub g -> game.set
 tarnvex -C -v g -> game.set
+tarnvex --u -> --unwrap
+tarnvex -v --u ->
+tarnvex --unwrap g -> game.set
+tarnvex --unwrap game.set - ->
+tarnvex --unwrap game.set b -> base.lst
+tarnvex --unwrap game.set out.bin b ->
 ' "$OUT/replies"
 }
 
@@ -91,6 +125,8 @@ tarnvex -C -v g -> game.set
         replies tarnvex -O game.set a
         replies tarnvex -p -- game.set g
         replies tarnvex -t game.set ""
+        replies tarnvex --unwrap game.set g
+        replies tarnvex --unwrap a.res gfx/f
         replies tarnvex -C game.copy game.set a
         replies tarnvex empty.set ""
         replies tarnvex pipe.set ""
@@ -105,6 +141,8 @@ tarnvex game.set x\\\[ -> x\\\[1\].res
 tarnvex -O game.set a -> a.res
 tarnvex -p -- game.set g -> gfx/font.res gfx/title.res
 tarnvex -t game.set  ->
+tarnvex --unwrap game.set g -> game.copy game.set gfx
+tarnvex --unwrap a.res gfx/f -> gfx/font.res
 tarnvex -C game.copy game.set a -> a.res
 tarnvex empty.set  ->
 tarnvex pipe.set  ->

@@ -247,12 +247,14 @@ make_named_set() {
     tarnvex ../in.set small.res
     expect_status 0
     expect_extracted ../src small.res
-    rm small.res
-    status=0
-    # shellcheck disable=SC2086 # the prefix may be several words
-    ${EXEC_PREFIX:-} "$TARNVEX" /dev/stdin small.res <../in.set >"$OUT/stdout" || status=$?
-    expect_status 0
-    expect_extracted ../src small.res
+    if ! on_windows; then
+        rm small.res
+        status=0
+        # shellcheck disable=SC2086 # the prefix may be several words
+        ${EXEC_PREFIX:-} "$TARNVEX" /dev/stdin small.res <../in.set >"$OUT/stdout" || status=$?
+        expect_status 0
+        expect_extracted ../src small.res
+    fi
     tarnvex ../cut.set big.res
     expect_status 1
     expect_stdout "count = 2" "0: big.res, 8388608" "Can't read ../cut.set"
@@ -274,7 +276,7 @@ make_named_set() {
     expect_same_bytes "$OUT/stdout" "$OUT/expected"
     [ "$(cat reslist.txt)" = "kept as it was" ]
     expect_only_files reslist.txt
-    if [ -w /dev/full ]; then
+    if ! on_windows && [ -w /dev/full ]; then
         status=0
         # shellcheck disable=SC2086 # the prefix may be several words
         ${EXEC_PREFIX:-} "$TARNVEX" -p ../in.set >/dev/full 2>"$OUT/stderr" || status=$?
@@ -287,13 +289,14 @@ make_named_set() {
     make_named_set
     mkdir -p x/gfx/c.res && cd x
     echo "mine" >a.res
-    ln -s elsewhere gfx/b.res
+    # Windows sees no dangling link: a file stands there instead.
+    if on_windows; then echo "mine too" >gfx/b.res; else ln -s elsewhere gfx/b.res; fi
     tarnvex -k ../in.set
     expect_status 0
     expect_full_report 1 6 "count = 4" "0: a.res, 3" "1: gfx/b.res, 4" "2: gfx/c.res, 5" "3: d[1].res, 6" \
         "Keeping a.res" "Keeping gfx/b.res" "Keeping gfx/c.res"
     [ "$(cat a.res)" = mine ]
-    [ "$(readlink gfx/b.res)" = elsewhere ]
+    if on_windows; then [ "$(cat gfx/b.res)" = "mine too" ]; else [ "$(readlink gfx/b.res)" = elsewhere ]; fi
     [ -d gfx/c.res ]
     expect_extracted ../src 'd[1].res'
 }
@@ -386,7 +389,8 @@ make_named_set() {
     { printf 0TSR; le32 0; le32 4097; le32 4097; le32 $((20 + 64 * 4097)); head -c $((64 * 4097)) /dev/zero; } >many.set
     tarnvex -t many.set
     expect_status 1
-    [ "$(tail -n 2 "$OUT/stdout")" = "Count is above 4096"$'\n'"many.set: 1 problems" ]
+    tail -n 2 "$OUT/stdout" >"$OUT/last"
+    expect_lines "the last lines" "$OUT/last" "Count is above 4096" "many.set: 1 problems"
     if ! on_windows; then
         mkdir folder.set
         tarnvex -t folder.set

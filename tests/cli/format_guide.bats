@@ -3,7 +3,8 @@
 # docs/format.md against the programs.  The guide's example is packed and
 # extracted again with the very commands the guide shows, and its dumps,
 # the listing and the record diagrams must agree with the bytes the real
-# programs make, so that the guide cannot drift from the tools.
+# programs make, so that the guide cannot drift from the tools.  Its printf
+# recipes for resource files must make what vashpak --wrap makes.
 #
 # The guide marks what is checked with HTML comments, which do not show
 # when it is rendered:
@@ -177,6 +178,35 @@ load_layouts() {
     expect_same_bytes "$WORK/out/a.res" "$WORK/a.res"
     dump_to_file dump out/b.res "$OUT/b.res"
     expect_same_bytes "$WORK/out/b.res" "$OUT/b.res"
+}
+
+@test "the guide's printf recipes make the resource files vashpak --wrap makes" {
+    local length
+    # Every byte value in the payload, NUL, % and \ included; then none.
+    for length in 600 0; do
+        rm -f ./*.res ./*.bin
+        payload recipe "$length" >payload.bin
+        cp payload.bin original.bin
+        run_example recipe
+        expect_size payload.res $((length + 20))
+        vashpak --wrap payload.bin wrapped.res 1 2
+        expect_success
+        expect_same_bytes payload.res wrapped.res
+        run_example recipe-words
+        vashpak --wrap payload.bin words-wrapped.res 772 0xFFFFFFFF
+        expect_success
+        expect_same_bytes words.res words-wrapped.res
+        # The recipes are portable: dash's printf gives the same bytes.
+        if command -v dash >/dev/null; then
+            mv payload.res bash.res
+            (cd "$WORK" && dash -c "$(guide_block example recipe)")
+            expect_same_bytes payload.res bash.res
+        fi
+        # The payload back, over the file it came from.
+        tarnvex --unwrap payload.res payload.bin
+        expect_success
+        expect_same_bytes payload.bin original.bin
+    done
 }
 
 @test "the record diagrams give the offsets and lengths of the example's bytes" {

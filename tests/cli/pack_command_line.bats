@@ -189,3 +189,62 @@ invoked_name() {
     expected_set "$OUT/expected" a.res
     expect_same_bytes ./--help "$OUT/expected"
 }
+
+@test "--wrap makes a resource file of any bytes, with words decimal, hexadecimal or 0" {
+    pattern_file
+    head -c 1000 "$PATTERN" >raw.bin
+    vashpak --wrap raw.bin plain.res
+    expect_success
+    { printf 0SER; le32 0; le32 0; printf '\0\0\0\0!IGM'; cat raw.bin; } >"$OUT/expected"
+    expect_same_bytes plain.res "$OUT/expected"
+    vashpak --wrap raw.bin words.res 4294967295 0xABCDEF01
+    expect_success
+    { printf 0SER; le32 4294967295; le32 2882400001; printf '\0\0\0\0!IGM'; cat raw.bin; } >"$OUT/expected"
+    expect_same_bytes words.res "$OUT/expected"
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$VASHPAK" --wrap - piped.res 7 <raw.bin >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    expect_success
+    { printf 0SER; le32 7; le32 0; printf '\0\0\0\0!IGM'; cat raw.bin; } >"$OUT/expected"
+    expect_same_bytes piped.res "$OUT/expected"
+    # A link at RESOURCE is replaced, never written through.
+    if ! on_windows; then
+        echo "outside" >outside.txt
+        ln -s outside.txt link.res
+        vashpak --wrap raw.bin link.res
+        expect_success
+        [ ! -L link.res ]
+        [ "$(cat outside.txt)" = outside ]
+        rm link.res outside.txt
+    fi
+    # With one argument after it, --wrap is the set to pack into, as before.
+    vashpak --wrap plain.res
+    expect_success
+    expected_set "$OUT/expected" plain.res
+    expect_same_bytes ./--wrap "$OUT/expected"
+    expect_only_files raw.bin plain.res words.res piped.res --wrap
+}
+
+@test "--wrap refuses what it cannot wrap and leaves what stood at RESOURCE" {
+    echo "raw bytes" >raw.bin
+    echo "old resource" >old.res
+    local refusal
+    for refusal in "missing.bin old.res:Can't read \"missing.bin\", aborting." \
+        "raw.bin old.res 12x:Bad word \"12x\"" "raw.bin old.res 1 4294967296:Bad word \"4294967296\"" \
+        "raw.bin old.res 0x:Bad word \"0x\"" "old.res old.res:Can't wrap \"old.res\" into itself" \
+        "raw.bin nofolder/new.res:Can't open \"nofolder/new.res\" for output"; do
+        # shellcheck disable=SC2086 # the words are the arguments
+        vashpak --wrap ${refusal%%:*}
+        expect_status 1
+        expect_stderr "${refusal#*:}"
+        expect_no_stdout
+        [ "$(cat old.res)" = "old resource" ]
+    done
+    command -v truncate >/dev/null || skip "no truncate"
+    truncate -s 2147483564 huge.bin
+    vashpak --wrap huge.bin old.res
+    expect_status 1
+    expect_stderr "\"huge.bin\" is too large"
+    [ "$(cat old.res)" = "old resource" ]
+    expect_only_files raw.bin old.res huge.bin
+}

@@ -388,3 +388,61 @@ without_trace() {
     expect_stderr 'demo: "mine" exists and was not made by the demo; give a new or empty folder'
     [ "$(cat mine/notes.txt)" = "my notes" ] && [ "$(ls -A mine)" = notes.txt ]
 }
+
+@test "wrap, pack, list, extract, unwrap: the raw bytes come back, the empty file's too" {
+    pattern_file
+    head -c 60000 "$PATTERN" >x.png
+    : >empty.bin
+    vashpak --wrap x.png x.res 7 9
+    expect_success
+    vashpak --wrap empty.bin empty.res
+    expect_success
+    vashpak game.set x.res empty.res
+    expect_success
+    tarnvex -l -v game.set
+    expect_stdout "keep_count = 2, keep_end = 60148" "count = 2" "0: x.res, 60000, 0x00000007, 0x00000009, 140" \
+        "1: empty.res, 0, 0x00000000, 0x00000000, 60148"
+    mkdir x && cd x
+    tarnvex ../game.set
+    expect_status 0
+    tarnvex --unwrap x.res y.png
+    expect_success
+    expect_same_bytes y.png ../x.png
+    tarnvex --unwrap empty.res empty.bin
+    expect_success
+    expect_same_bytes empty.bin ../empty.bin
+    tarnvex --unwrap x.res -
+    expect_status 0
+    expect_stderr
+    expect_same_bytes "$OUT/stdout" ../x.png
+}
+
+@test "--unwrap refuses what is not a resource and leaves what stood at RAW" {
+    mkres a.res 3
+    printf '0SER\1\0\0\0\2\0\0\0\0\0\0\0!IG' >short.res
+    printf 'XSER\1\0\0\0\2\0\0\0\0\0\0\0!IGMabc' >magic.res
+    echo "old raw" >old.raw
+    local refusal
+    for refusal in "missing.res old.raw:Can't open missing.res" "short.res old.raw:short.res is not a resource" \
+        "magic.res old.raw:magic.res is not a resource" "a.res nofolder/new.raw:Can't create nofolder/new.raw" \
+        "a.res a.res:Can't create a.res"; do
+        # shellcheck disable=SC2086 # the words are the arguments
+        tarnvex --unwrap ${refusal%%:*}
+        expect_status 1
+        expect_stderr "${refusal#*:}"
+        expect_no_stdout
+        [ "$(cat old.raw)" = "old raw" ]
+    done
+    expect_only_files a.res short.res magic.res old.raw
+    # A device, or a link to one, is neither written to nor replaced.
+    if ! on_windows && [ -c /dev/full ]; then
+        ln -s /dev/full device.raw
+        for refusal in /dev/full device.raw; do
+            tarnvex --unwrap a.res "$refusal"
+            expect_status 1
+            expect_stderr "Can't create $refusal"
+        done
+        [ -c /dev/full ]
+        [ -L device.raw ]
+    fi
+}

@@ -3,6 +3,7 @@
 // their copy, which the black-box tests cannot arrange deterministically.
 #include "resource_table.hpp"
 #include "set_writer.hpp"
+#include "wrap.hpp"
 
 #include <gtest/gtest.h>
 
@@ -204,6 +205,18 @@ TEST_F(PackerTest, CopyFileRefusesALengthThatDisagreesWithTheFile)
             EXPECT_FALSE(copy("in.bin", "copy.bin", 12, length - 12, err)) << "length " << length;
             EXPECT_EQ(err, "size changed!\n") << "length " << length;
         }
+    }
+}
+
+TEST(ParseWord, DecimalAndHexadecimalFromZeroTo4294967295)
+{
+    EXPECT_EQ(parse_word("0"), 0U);
+    EXPECT_EQ(parse_word("007"), 7U);
+    EXPECT_EQ(parse_word("4294967295"), 4294967295U);
+    EXPECT_EQ(parse_word("0xFFFFFFFF"), 4294967295U);
+    EXPECT_EQ(parse_word("0XaB"), 0xABU);
+    for (const char* bad : {"", "-1", "+1", "4294967296", "0x100000000", "0x", "12x", "0x1g", " 1", "1 ", "1e3"}) {
+        EXPECT_FALSE(parse_word(bad).has_value()) << bad;
     }
 }
 

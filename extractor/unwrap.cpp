@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#include "unwrap.hpp"
+
+#include "files.hpp"
+#include "live_file.hpp"
+#include "output_file.hpp"
+#include "payload.hpp"
+#include "resource_format.hpp"
+#include "streams.hpp"
+
+#include <string_view>
+
+namespace {
+
+// Copies the rest of in onto out.  False when in cannot be read; a failed
+// write is left in out's error flag.
+bool copy_rest(std::FILE* in, std::FILE* out)
+{
+    static unsigned char buffer[64 * 1024];
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, in);
+        if (got > 0 && std::ferror(out) == 0) {
+            std::fwrite(buffer, 1, got, out);
+        }
+        if (got < sizeof buffer) {
+            return std::ferror(in) == 0;
+        }
+    }
+}
+
+// The payload, the rest of in, onto standard output.
+int payload_to_output(std::FILE* in, const char* resource, std::FILE* out, std::FILE* err)
+{
+    set_binary_mode(out);
+    if (!copy_rest(in, out)) {
+        std::fprintf(err, "Can't read %s\n", resource);
+        return 1;
+    }
+    if (!flush_output(out)) {
+        std::fprintf(err, "Can't write %s\n", "standard output");
+        return 1;
+    }
+    return 0;
+}
+
+// The payload, the rest of in, into the file raw, replaced whole.
+int payload_to_file(std::FILE* in, const char* resource, const char* raw, std::FILE* err)
+{
+    catch_interruptions();
+    int status = 1;
+    // Writing the resource over itself would leave the payload alone.
+    if (same_file(identity_of(in), identity_of(raw)) || begin_replacing(raw, TEMPORARY_PREFIX, true) == nullptr) {
+        std::fprintf(err, "Can't create %s\n", raw);
+    } else if (!copy_rest(in, live_file_stream())) {
+        std::fprintf(err, "Can't read %s\n", resource);
+    } else if (!close_live_file()) {
+        std::fprintf(err, "Can't write %s\n", raw);
+    } else if (!commit_live_file(raw)) {
+        std::fprintf(err, "Can't create %s\n", raw);
+    } else {
+        status = 0;
+    }
+    abandon_live_file();
+    release_interruptions();
+    return status;
+}
+
+} // namespace
+
+int unwrap_resource(const char* resource, const char* raw, std::FILE* out, std::FILE* err)
+{
+    std::FILE* const in = std::fopen(resource, "rb");
+    if (in == nullptr) {
+        std::fprintf(err, "Can't open %s\n", resource);
+        flush_output(err);
+        return 1;
+    }
+    resource_header_bytes header{};
+    body_header_bytes body{};
+    int status = 1;
+    if (!read_block(in, header.data(), header.size()) || decode_resource_header(header).magic != RESOURCE_MAGIC ||
+        !read_block(in, body.data(), body.size())) {
+        std::fprintf(err, "%s is not a resource\n", resource);
+    } else if (std::string_view(raw) == "-") {
+        status = payload_to_output(in, resource, out, err);
+    } else {
+        status = payload_to_file(in, resource, raw, err);
+    }
+    std::fclose(in);
+    flush_output(err);
+    return status;
+}
