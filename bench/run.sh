@@ -10,7 +10,8 @@
 #   bench/run.sh [-n RUNS] [-k] [-c] [VASHPAK TARNVEX]
 # RUNS defaults to 10; -k keeps the work folders and hyperfine's JSON; -c
 # makes the exit status 1 when a target does not hold.  The programs default
-# to the ones in build/.  hyperfine and jq are installed when missing.
+# to the ones in build/.  Without hyperfine, jq or /usr/bin/time it says which
+# Debian packages to install and exits 2.
 set -euo pipefail
 
 runs=10 keep=0 check=0
@@ -25,11 +26,12 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VASHPAK=$(realpath "${1:-$root/build/packer/vashpak}")
 TARNVEX=$(realpath "${2:-$root/build/extractor/tarnvex}")
 if [ ! -x "$VASHPAK" ] || [ ! -x "$TARNVEX" ]; then echo "bench: build the programs first" >&2; exit 2; fi
+# The tools it times with; it installs nothing itself.
 missing=()
 for tool in hyperfine jq /usr/bin/time; do command -v $tool >/dev/null || missing+=("${tool##*/}"); done
 if ((${#missing[@]} > 0)); then
-    [ "$(id -u)" = 0 ] || { echo "bench: needs the Debian packages ${missing[*]}" >&2; exit 2; }
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    echo "bench: ${missing[*]} missing; install the Debian packages: apt-get install ${missing[*]}" >&2
+    exit 2
 fi
 
 # The media: tmpfs, when it has room for the largest workload's 4 GiB, and
@@ -53,7 +55,7 @@ sizes() { # WORKLOAD: the file sizes of its resources, in a fixed order
 }
 median() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .median * 1000' "$1.json"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-rows=() rss=() verdicts=() failed=0
+rows=() rss=() verdicts=() systems=() failed=0
 target() { # TEXT VALUE LIMIT: the target holds when VALUE <= LIMIT
     if awk -v a="$2" -v b="$3" 'BEGIN { exit !(a <= b) }'; then verdicts+=("holds: $1")
     else verdicts+=("MISSED: $1") failed=1; fi
@@ -63,6 +65,7 @@ for medium in "${media[@]}"; do
     work=$(mktemp -d "$medium/resource-set-bench.XXXXXX")
     folders+=("$work")
     fs=$(stat -f -c %T "$work")
+    systems+=("$fs")
     head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/random"
     for name in L S M; do
         echo "bench: workload $name on $fs ($medium)" >&2
@@ -147,7 +150,7 @@ done
 
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
 echo "Machine: $(nproc) cores${cpu:+, $cpu}; $(uname -sr); $(hyperfine --version)."
-echo "Medians of $runs runs after a warm-up, in milliseconds, on ${media[*]}."
+echo "Medians of $runs runs after a warm-up, in milliseconds, on ${systems[*]}."
 echo
 echo "| medium     | set | action     |      ours |       tar |       cat | ours/tar | ours/cat |"
 echo "|------------|-----|------------|----------:|----------:|----------:|---------:|---------:|"

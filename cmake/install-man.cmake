@@ -32,3 +32,21 @@ function(resource_set_install_man_pages source_dir stage_dir man_dir gzip)
   # function, would be lost with the function's scope.
   set(CMAKE_INSTALL_MANIFEST_FILES "${CMAKE_INSTALL_MANIFEST_FILES}" PARENT_SCOPE)
 endfunction()
+
+# resource_set_install_text_pages(SOURCE_DIR STAGE_DIR TEXT_DIR GROFF PAGE...):
+# makes each PAGE as above and installs it into TEXT_DIR as plain text,
+# NAME.txt with Windows line ends, rendered by GROFF for readers without
+# man: the Windows zip's pages.
+function(resource_set_install_text_pages source_dir stage_dir text_dir groff)
+  foreach(page IN LISTS ARGN)
+    resource_set_configure_man_page(${source_dir}/${page}.in ${stage_dir}/${page})
+    string(REGEX REPLACE "\\.[0-9]$" ".txt" text_name ${page})
+    # No overstrikes for bold and underlines, no terminal escapes.
+    execute_process(COMMAND ${groff} -man -Tascii -P-c -P-b -P-u -P-o ${stage_dir}/${page}
+                    OUTPUT_VARIABLE text COMMAND_ERROR_IS_FATAL ANY)
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${stage_dir}/${text_name} "${text}")
+    file(INSTALL DESTINATION ${text_dir} TYPE FILE FILES ${stage_dir}/${text_name})
+  endforeach()
+  set(CMAKE_INSTALL_MANIFEST_FILES "${CMAKE_INSTALL_MANIFEST_FILES}" PARENT_SCOPE)
+endfunction()

@@ -45,7 +45,21 @@ foreach(page IN ITEMS vashpak.1 tarnvex.1 resource_set.3)
 endforeach()
 
 # install_man_pages(COMPONENT PAGE...): the pages, made at install time.
+# On Windows, which has no man, they are plain text in the documentation
+# folder's manual/.
+if(WIN32)
+  find_program(GROFF_PROGRAM groff REQUIRED)
+endif()
 function(install_man_pages component)
+  if(WIN32)
+    set(make_pages "resource_set_install_text_pages(\"${PROJECT_SOURCE_DIR}/docs/man\"
+      \"${PROJECT_BINARY_DIR}/man-installed\" \"\${CMAKE_INSTALL_PREFIX}/${RESOURCE_SET_DOCDIR}/manual\"
+      \"${GROFF_PROGRAM}\" ${ARGN})")
+  else()
+    set(make_pages "resource_set_install_man_pages(\"${PROJECT_SOURCE_DIR}/docs/man\"
+      \"${PROJECT_BINARY_DIR}/man-installed\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}\"
+      \"${RESOURCE_SET_MAN_GZIP}\" ${ARGN})")
+  endif()
   install(CODE "
     set(RESOURCE_SET_PACKAGE \"${RESOURCE_SET_PACKAGE}\")
     set(PROJECT_VERSION \"${PROJECT_VERSION}\")
@@ -53,8 +67,7 @@ function(install_man_pages component)
     set(RESOURCE_SET_DOC_FOLDER \"${RESOURCE_SET_INSTALLED_DOC_FOLDER}\")
     get_filename_component(RESOURCE_SET_DOC_FOLDER \"\${RESOURCE_SET_DOC_FOLDER}\" ABSOLUTE)
     include(\"${CMAKE_CURRENT_FUNCTION_LIST_DIR}/install-man.cmake\")
-    resource_set_install_man_pages(\"${PROJECT_SOURCE_DIR}/docs/man\" \"${PROJECT_BINARY_DIR}/man-installed\"
-      \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}\" \"${RESOURCE_SET_MAN_GZIP}\" ${ARGN})
+    ${make_pages}
   " COMPONENT ${component})
 endfunction()
 

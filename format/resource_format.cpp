@@ -34,8 +34,8 @@ resource_header decode_resource_header(std::span<const unsigned char, RESOURCE_H
 
 void encode_body_header(const body_header& header, std::span<unsigned char, BODY_HEADER_SIZE> out)
 {
-    put_word(out, 0, header.word0);
-    put_word(out, 4, header.word1);
+    put_word(out, 0, header.lead);
+    put_word(out, 4, header.mark);
 }
 
 body_header decode_body_header(std::span<const unsigned char, BODY_HEADER_SIZE> in)

@@ -52,9 +52,11 @@ struct resource_header {
     std::uint32_t word2 = 0;
 };
 
+// The 8 bytes between a resource_header and the payload: lead, normally 0,
+// and mark, normally BODY_MARK.
 struct body_header {
-    std::uint32_t word0 = 0;
-    std::uint32_t word1 = 0;
+    std::uint32_t lead = 0;
+    std::uint32_t mark = 0;
 };
 
 struct set_header {

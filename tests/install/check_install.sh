@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Installs a build into a fresh temporary prefix and checks that it holds the
 # programs, the manual pages with the version and the prefix's documentation
-# folder filled in, the documentation folder, the loader library (static, and
+# folder filled in (as plain text for Windows), the documentation folder, the loader library (static, and
 # shared when built so) with its header, CMake package and pkg-config file
 # and, but for Windows builds, the bash completion, the changelog and the
 # library packages' own documentation folders; nothing of the tests.  Every
@@ -30,8 +30,10 @@ for file in ResourceSetConfig ResourceSetConfigVersion ResourceSetTargets "Resou
     expected+=("$libdir/cmake/ResourceSet/$file.cmake")
 done
 if [ "$suffix" = .exe ]; then
-    man=.1
+    # Plain text pages, for a system without man.
+    man=.txt
     doc_named=$doc
+    expected+=("$doc/manual/tarnvex.txt" "$doc/manual/vashpak.txt" "$doc/manual/resource_set.txt")
 else
     man=.1.gz
     doc_named=$prefix/$doc
@@ -42,7 +44,7 @@ if [ "$shared" = ON ]; then
     expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.0" "$libdir/libresource_set.so.$version"
         share/doc/libresource-set0/copyright share/doc/libresource-set0/changelog.gz)
 fi
-expected+=("share/man/man1/tarnvex$man" "share/man/man1/vashpak$man" "share/man/man3/resource_set$(sed 's/1/3/' <<<"$man")")
+[ "$man" = .txt ] || expected+=(share/man/man1/tarnvex.1.gz share/man/man1/vashpak.1.gz share/man/man3/resource_set.3.gz)
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
 printf '%s\n' "${expected[@]}" | LC_ALL=C sort >"$prefix.expected"
 if ! diff -u "$prefix.expected" "$prefix.list"; then
@@ -52,10 +54,20 @@ fi
 
 for program in vashpak tarnvex; do
     [ -x "$prefix/bin/$program$suffix" ] || { echo "bin/$program$suffix is not executable" >&2; exit 1; }
-    page=$prefix/share/man/man1/$program$man
-    text=$(if [ "$man" = .1.gz ]; then gzip -dc "$page"; else cat "$page"; fi | sed 's/\\-/-/g; s/\\%//g')
-    grep -q "^\.TH .* \"resource-set-tools $version\"" <<<"$text" ||
-        { echo "$page does not carry version $version" >&2; exit 1; }
+    if [ "$man" = .txt ]; then
+        page=$prefix/$doc/manual/$program.txt
+        text=$(tr -d '\r' <"$page")
+        # Rendered: no roff left in it, the version in its footer.
+        if grep -qE '^\.[A-Za-z]|\\f' <<<"$text" || ! grep -q "resource-set-tools $version" <<<"$text"; then
+            echo "$page is not the rendered page of version $version" >&2
+            exit 1
+        fi
+    else
+        page=$prefix/share/man/man1/$program.1.gz
+        text=$(gzip -dc "$page" | sed 's/\\-/-/g; s/\\%//g')
+        grep -q "^\.TH .* \"resource-set-tools $version\"" <<<"$text" ||
+            { echo "$page does not carry version $version" >&2; exit 1; }
+    fi
     # Every path the page names in the documentation folder is there.
     named=$(grep -o "$doc_named/[A-Za-z0-9_./-]*[A-Za-z0-9_/]" <<<"$text" | sort -u || true)
     [ -n "$named" ] || { echo "$page names no file of $doc_named" >&2; exit 1; }

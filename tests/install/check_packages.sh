@@ -75,14 +75,22 @@ done
 unzip -Z1 "$windows"/resource-set-tools-*.zip | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort >"$scratch/zip.list"
 doc=share/doc/resource-set-tools
 {
-    printf '%s\n' bin/tarnvex.exe bin/vashpak.exe share/man/man1/tarnvex.1 share/man/man1/vashpak.1 \
-        share/man/man3/resource_set.3 include/resource_set.h lib/libresource_set.a lib/pkgconfig/resource-set.pc \
+    printf '%s\n' bin/tarnvex.exe bin/vashpak.exe $doc/manual/tarnvex.txt $doc/manual/vashpak.txt \
+        $doc/manual/resource_set.txt include/resource_set.h lib/libresource_set.a lib/pkgconfig/resource-set.pc \
         lib/cmake/ResourceSet/ResourceSetConfig.cmake lib/cmake/ResourceSet/ResourceSetConfigVersion.cmake \
         lib/cmake/ResourceSet/ResourceSetTargets.cmake lib/cmake/ResourceSet/ResourceSetTargets-release.cmake \
         $doc/README.md $doc/NEWS $doc/copyright $doc/docs/format.md $doc/docs/performance.md \
         $doc/examples/resources.lst $doc/examples/loader/load.c $doc/examples/loader/CMakeLists.txt
     printf "$doc/examples/%s.res\n" credits empty greeting level1 palette
 } | LC_ALL=C sort | diff -u - "$scratch/zip.list" || fail "the Windows zip holds other files than these"
+# Its manual pages are text a Windows user reads in any editor: rendered,
+# no roff left.
+for page in vashpak tarnvex resource_set; do
+    unzip -p "$windows"/resource-set-tools-*.zip "*/$doc/manual/$page.txt" | tr -d '\r' >"$scratch/$page.txt"
+    if ! grep -q '^NAME' "$scratch/$page.txt" || grep -qE '^\.[A-Za-z]|\\f' "$scratch/$page.txt"; then
+        fail "the zip's $page.txt is not a rendered manual page"
+    fi
+done
 
 (cd "$build" && cpack --config CPackSourceConfig.cmake >/dev/null)
 tar -tzf "$build"/resource-set-tools-*.tar.gz >"$scratch/source.list"
