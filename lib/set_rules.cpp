@@ -1,13 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "set_rules.hpp"
 
-#include <algorithm>
-
-bool name_is_terminated(const toc_entry& entry)
-{
-    return std::find(entry.name.begin(), entry.name.end(), '\0') != entry.name.end();
-}
-
 layout_verdict check_header(const set_header& header, std::uint64_t file_length)
 {
     if (header.magic != SET_MAGIC || header.keep_count > header.count || bodies_start(header.count) > file_length) {

@@ -21,9 +21,6 @@ inline std::uint64_t body_length(const toc_entry& entry)
     return std::uint64_t{entry.size} + BODY_HEADER_SIZE;
 }
 
-// True when the name field holds its terminator.
-bool name_is_terminated(const toc_entry& entry);
-
 // What a set's header and table say of it, against the length of the file
 // that holds it.
 enum class layout_verdict {
