@@ -354,4 +354,6 @@ need_strace() {
     [ -z "${EXEC_PREFIX:-}" ] || skip "strace would trace the runner"
     command -v strace >/dev/null || skip "no strace"
     strace -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
+    # LeakSanitizer, in a sanitizer build, cannot run under ptrace.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 }
