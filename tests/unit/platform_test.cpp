@@ -34,7 +34,15 @@ TEST(CloseOutput, ReportsBytesThatReachNoFileEvenWhenOnlyTheCloseWouldSee)
 
 class LiveFile : public ::testing::Test {
 protected:
-    const fs::path folder = "live_file_scratch";
+    // A folder of each case's own: ctest runs cases side by side.
+    const std::string name =
+        std::string("live_file_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const fs::path folder = name;
+
+    std::string in_folder(const char* file) const
+    {
+        return name + "/" + file;
+    }
 
     void SetUp() override
     {
@@ -58,14 +66,14 @@ protected:
 // the folder stays, and no temporary is left.
 TEST_F(LiveFile, AFailedRenameLeavesTheTargetAloneAndNoTemporary)
 {
-    std::FILE* stream = create_live_temporary("live_file_scratch/", ".test-", true);
+    std::FILE* stream = create_live_temporary(in_folder(""), ".test-", true);
     ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(std::string(live_file_path()).rfind("live_file_scratch/.test-", 0), 0U) << live_file_path();
+    EXPECT_EQ(std::string(live_file_path()).rfind(in_folder(".test-"), 0), 0U) << live_file_path();
     EXPECT_EQ(live_file_stream(), stream);
     EXPECT_GE(std::fputs("new contents", stream), 0);
     ASSERT_TRUE(fs::create_directory(folder / "x.res"));
     EXPECT_TRUE(close_live_file());
-    EXPECT_FALSE(commit_live_file("live_file_scratch/x.res"));
+    EXPECT_FALSE(commit_live_file(in_folder("x.res")));
     EXPECT_TRUE(fs::is_directory(folder / "x.res"));
     EXPECT_EQ(files_in_folder(), 1);
     EXPECT_STREQ(live_file_path(), "");
@@ -75,16 +83,16 @@ TEST_F(LiveFile, AFailedRenameLeavesTheTargetAloneAndNoTemporary)
 // itself is created only where nothing stands.
 TEST_F(LiveFile, OneAtATimeAndOnlyWhereNothingStands)
 {
-    ASSERT_NE(create_live_file("live_file_scratch/a", true), nullptr);
-    EXPECT_EQ(create_live_file("live_file_scratch/b", true), nullptr);
-    EXPECT_EQ(create_live_temporary("live_file_scratch/", ".test-", true), nullptr);
+    ASSERT_NE(create_live_file(in_folder("a"), true), nullptr);
+    EXPECT_EQ(create_live_file(in_folder("b"), true), nullptr);
+    EXPECT_EQ(create_live_temporary(in_folder(""), ".test-", true), nullptr);
     abandon_live_file();
     EXPECT_EQ(files_in_folder(), 0);
 
-    std::FILE* taken = std::fopen("live_file_scratch/a", "wb");
+    std::FILE* taken = std::fopen(in_folder("a").c_str(), "wb");
     ASSERT_NE(taken, nullptr);
     std::fclose(taken);
-    EXPECT_EQ(create_live_file("live_file_scratch/a", true), nullptr);
+    EXPECT_EQ(create_live_file(in_folder("a"), true), nullptr);
     EXPECT_EQ(files_in_folder(), 1);
 }
 
