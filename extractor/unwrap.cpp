@@ -47,22 +47,24 @@ int payload_to_output(std::FILE* in, const char* resource, std::FILE* out, std::
 int payload_to_file(std::FILE* in, const char* resource, const char* raw, std::FILE* err)
 {
     catch_interruptions();
-    int status = 1;
     // Writing the resource over itself would leave the payload alone.
-    if (same_file(identity_of(in), identity_of(raw)) || begin_replacing(raw, TEMPORARY_PREFIX, true) == nullptr) {
-        std::fprintf(err, "Can't create %s\n", raw);
-    } else if (!copy_rest(in, live_file_stream())) {
+    const bool created =
+        !same_file(identity_of(in), identity_of(raw)) && begin_replacing(raw, TEMPORARY_PREFIX, true) != nullptr;
+    const bool read = created && copy_rest(in, live_file_stream());
+    if (created && !read) {
         std::fprintf(err, "Can't read %s\n", resource);
-    } else if (!close_live_file()) {
+    }
+    const bool written = read && close_live_file();
+    if (read && !written) {
         std::fprintf(err, "Can't write %s\n", raw);
-    } else if (!commit_live_file(raw)) {
+    }
+    const bool committed = written && commit_live_file(raw);
+    if (!created || (written && !committed)) {
         std::fprintf(err, "Can't create %s\n", raw);
-    } else {
-        status = 0;
     }
     abandon_live_file();
     release_interruptions();
-    return status;
+    return committed ? 0 : 1;
 }
 
 } // namespace
