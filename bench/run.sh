@@ -142,9 +142,10 @@ for medium in "${media[@]}"; do
         rows+=("$(printf '| %-10s | %-3s | %-10s | %9.1f | %9s | %9.1f | %8s | %8s |' "$fs" G $action "$ours" - \
             "$cat" - "$(ratio "$ours" "$cat")")")
     done
-    target "G member in milliseconds on $fs ($(printf %.1f "$(median member ours)") ms)" "$(median member ours)" 100
-    target "G test within 1.1 x cat on $fs ($(ratio "$(median test ours)" "$(median test cat)") x)" \
-        "$(ratio "$(median test ours)" "$(median test cat)")" 1.1
+    member=$(median member ours)
+    test_ratio=$(ratio "$(median test ours)" "$(median test cat)")
+    target "G member in milliseconds on $fs ($(printf %.1f "$member") ms)" "$member" 100
+    target "G test within 1.1 x cat on $fs ($test_ratio x)" "$test_ratio" 1.1
     cd "$work" && { ((keep)) || rm -rf "${work:?}/G"; }
 done
 

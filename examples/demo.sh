@@ -76,15 +76,23 @@ body() {
     echo $(($(wc -c < "$1") - 12))
 }
 
+# run WHAT PROGRAM ARGUMENT...: runs the program, and stops the demo when it
+# fails.
+run() {
+    what=$1
+    shift
+    status=0
+    "$@" || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "demo: $what failed with exit status $status" >&2
+        exit 1
+    fi
+}
+
 echo "Work folder: $(pwd)"
 echo "resources.lst names: $(paste -s -d ' ' resources.lst)"
 echo "\$ vashpak demo.set @resources.lst '!discard' credits.res level1.res"
-status=0
-"$vashpak" demo.set @resources.lst '!discard' credits.res level1.res || status=$?
-if [ "$status" -ne 0 ]; then
-    echo "demo: vashpak failed with exit status $status" >&2
-    exit 1
-fi
+run vashpak "$vashpak" demo.set @resources.lst '!discard' credits.res level1.res
 size=$(wc -c < demo.set | tr -d ' ')
 echo "exit status 0; demo.set is $size bytes"
 echo
@@ -135,12 +143,7 @@ echo
 mkdir extracted
 cd extracted
 echo "\$ cd extracted && tarnvex ../demo.set"
-status=0
-"$tarnvex" ../demo.set || status=$?
-if [ "$status" -ne 0 ]; then
-    echo "demo: tarnvex failed with exit status $status" >&2
-    exit 1
-fi
+run tarnvex "$tarnvex" ../demo.set
 echo "exit status 0; reslist.txt names: $(paste -s -d ' ' reslist.txt)"
 for name in $(cat reslist.txt); do
     if ! cmp -s "$name" "../$name"; then
@@ -167,19 +170,6 @@ if [ "$differing" -ne 0 ] || ! cmp -s plain.set rebuilt.set; then
 fi
 echo "rebuilt.set and plain.set, the same resources packed without !discard, are identical."
 echo
-
-# run WHAT PROGRAM ARGUMENT...: runs the program, and stops the demo when it
-# fails.
-run() {
-    what=$1
-    shift
-    status=0
-    "$@" || status=$?
-    if [ "$status" -ne 0 ]; then
-        echo "demo: $what failed with exit status $status" >&2
-        exit 1
-    fi
-}
 
 # A resource file of a raw file's bytes: the bytes 0SER, the two words, the
 # usual body header, then the raw file.

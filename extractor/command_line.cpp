@@ -121,6 +121,9 @@ namespace {
 int run_command(extract_run& run, const command_line& command, std::FILE* out, std::FILE* err)
 {
     run.set_name = command.set_name;
+    if (command.set_name != nullptr) {
+        run.set_path = command.set_name;
+    }
     run.options = command.options;
     run.names_matched.assign(command.options.names.size(), false);
     switch (command.action) {
@@ -129,10 +132,8 @@ int run_command(extract_run& run, const command_line& command, std::FILE* out, s
     case tarnvex_action::version:
         return print_text(run.report, VERSION_TEXT);
     case tarnvex_action::list:
-        run.set_path = command.set_name;
         return list_set(run);
     case tarnvex_action::test:
-        run.set_path = command.set_name;
         return test_set(run);
     case tarnvex_action::unwrap:
         // Its messages go to standard error, since the payload may take
@@ -146,7 +147,6 @@ int run_command(extract_run& run, const command_line& command, std::FILE* out, s
         // Nothing is written but to standard output: no folder is entered
         // and reslist.txt is left alone.
         set_binary_mode(run.data);
-        run.set_path = command.set_name;
         return extract_set(run);
     }
     // An interrupted run leaves no file half written.
@@ -156,8 +156,6 @@ int run_command(extract_run& run, const command_line& command, std::FILE* out, s
             std::fprintf(run.report, "Can't open %s\n", missing);
             return end_run(run, 1);
         }
-    } else if (command.action == tarnvex_action::extract) {
-        run.set_path = command.set_name;
     }
     // Created before the command line is looked at more closely, so that
     // every extracting run, a wrong one included, leaves one.

@@ -24,6 +24,26 @@ bool names_run_file(const std::string& name, const file_status& at, const run_fi
     return same_file(reached, own.listfile) || same_file(reached, own.set);
 }
 
+// Creates the folders target needs, as mkdir -p would, with the usual
+// permissions; folders already there, linked ones included, are used as
+// they are.  False when one cannot be created or something other than a
+// folder stands in the way.  made is the caller's memory of the folder made
+// or found last: a target in that same folder costs nothing.
+bool make_folders_for(const std::string& target, std::string& made)
+{
+    const std::string folder = folder_of(target);
+    if (folder.empty() || folder == made) {
+        return true;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+    if (error) {
+        return false;
+    }
+    made = folder;
+    return true;
+}
+
 } // namespace
 
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
@@ -56,34 +76,8 @@ output_start begin_output(const std::string& name, const run_files& own, bool ma
     if (at.kind == file_kind::folder || (replaces_file && !may_write(name.c_str(), at))) {
         return output_start::refused;
     }
-    std::FILE* const stream = create_live_temporary(folder_of(name), TEMPORARY_PREFIX, true);
-    if (stream == nullptr) {
-        return output_start::refused;
-    }
-    if (replaces_file && !set_file_mode(stream, at.mode)) {
-        abandon_live_file();
-        return output_start::refused;
-    }
-    return output_start::started;
-}
-
-bool make_folders_for(const std::string& target, std::string& made)
-{
-    // No folder is made for a name that no file can then have.
-    if (!may_be_file_name(target)) {
-        return false;
-    }
-    const std::string folder = folder_of(target);
-    if (folder.empty() || folder == made) {
-        return true;
-    }
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
-    if (error) {
-        return false;
-    }
-    made = folder;
-    return true;
+    return create_live_replacement(name, at, TEMPORARY_PREFIX, true) != nullptr ? output_start::started
+                                                                                : output_start::refused;
 }
 
 std::FILE* create_text_output(const std::string& name)

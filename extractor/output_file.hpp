@@ -42,7 +42,8 @@ enum class output_start {
 
 // What begin_output remembers from one name to the next of a run.
 struct output_memory {
-    // The folder that names were last made in (see make_folders_for).
+    // The folder that names were last made in, which a name in that same
+    // folder does not make again.
     std::string folder_made;
     // Whether something stood at the last name: names come in runs of new
     // ones (a fresh folder) and of taken ones (the same set again), and the
@@ -57,17 +58,11 @@ struct output_memory {
 // run's own files, or an existing file that may not be opened for writing,
 // is refused; with keep_old, anything there is kept.  After a new name, the
 // exclusive create comes first and the look only if it fails.  With
-// make_folders, the folders the name needs are created first (see
-// make_folders_for).
+// make_folders, the folders the name needs are created first, as mkdir -p
+// would, and folders already there, linked ones included, are used as they
+// are.
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
                           output_memory& memory);
-
-// Creates the folders target needs, as mkdir -p would, with the usual
-// permissions; folders already there, linked ones included, are used as
-// they are.  False when one cannot be created or something other than a
-// folder stands in the way.  made is the caller's memory of the folder made
-// or found last: a target in that same folder costs nothing.
-bool make_folders_for(const std::string& target, std::string& made);
 
 // Opens name for text output, truncating a regular file as fopen's "w"
 // does.  Anything else at name, a link, a FIFO, a socket or a device, is

@@ -338,17 +338,6 @@ void report_unmatched(extract_run& run)
     }
 }
 
-// The resource_header and body_header of the file recreated for entry: the
-// stored body_header is dropped, every recreated file gets the same one.
-std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> resource_head(const toc_entry& entry)
-{
-    std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head{};
-    const std::span<unsigned char> head_bytes(head);
-    encode_resource_header({RESOURCE_MAGIC, entry.word1, entry.word2}, head_bytes.first<RESOURCE_HEADER_SIZE>());
-    encode_body_header({0, BODY_MARK}, head_bytes.subspan<RESOURCE_HEADER_SIZE, BODY_HEADER_SIZE>());
-    return head;
-}
-
 // Recreates one resource file from the body at the current position of the
 // set, or skips the body when the file cannot or must not be written.
 // Whatever stands at the entry's name is replaced only by a whole file (see
@@ -376,7 +365,7 @@ bool extract_entry(extract_run& run, const toc_entry& entry)
     // stream buffer.
     std::FILE* const out = live_file_stream();
     std::setvbuf(out, nullptr, _IONBF, 0);
-    if (!copy_payload(run.set, out, resource_head(entry), entry.size)) {
+    if (!copy_payload(run.set, out, encode_resource_file_head(entry.word1, entry.word2), entry.size)) {
         abandon_live_file();
         return false;
     }
@@ -407,7 +396,7 @@ bool send_entry(extract_run& run, const toc_entry& entry)
     if (!read_block(run.set, stored.data(), stored.size())) {
         return false;
     }
-    const std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head = resource_head(entry);
+    const std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head = encode_resource_file_head(entry.word1, entry.word2);
     const std::span<const unsigned char> sent_head = run.options.output == output_kind::resource_files
                                                          ? std::span<const unsigned char>(head)
                                                          : std::span<const unsigned char>();

@@ -8,31 +8,24 @@
 #include "resource_format.hpp"
 #include "streams.hpp"
 
+#include <cstdint>
 #include <string_view>
 
 namespace {
 
-// Copies the rest of in onto out.  False when in cannot be read; a failed
-// write is left in out's error flag.
-bool copy_rest(std::FILE* in, std::FILE* out)
+// Copies the payload, the rest of in, onto out.  False when in cannot be
+// read; a failed write is left in out's error flag.
+bool copy_payload_rest(std::FILE* in, std::FILE* out)
 {
     static unsigned char buffer[64 * 1024];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, in);
-        if (got > 0 && std::ferror(out) == 0) {
-            std::fwrite(buffer, 1, got, out);
-        }
-        if (got < sizeof buffer) {
-            return std::ferror(in) == 0;
-        }
-    }
+    return copy_rest(in, out, buffer, ~std::uint64_t{0}) == copy_end::done;
 }
 
 // The payload, the rest of in, onto standard output.
 int payload_to_output(std::FILE* in, const char* resource, std::FILE* out, std::FILE* err)
 {
     set_binary_mode(out);
-    if (!copy_rest(in, out)) {
+    if (!copy_payload_rest(in, out)) {
         std::fprintf(err, "Can't read %s\n", resource);
         return 1;
     }
@@ -50,7 +43,7 @@ int payload_to_file(std::FILE* in, const char* resource, const char* raw, std::F
     // Writing the resource over itself would leave the payload alone.
     const bool created =
         !same_file(identity_of(in), identity_of(raw)) && begin_replacing(raw, TEMPORARY_PREFIX, true) != nullptr;
-    const bool read = created && copy_rest(in, live_file_stream());
+    const bool read = created && copy_payload_rest(in, live_file_stream());
     if (created && !read) {
         std::fprintf(err, "Can't read %s\n", resource);
     }

@@ -43,6 +43,15 @@ body_header decode_body_header(std::span<const unsigned char, BODY_HEADER_SIZE> 
     return body_header{word_at(in, 0), word_at(in, 4)};
 }
 
+std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> encode_resource_file_head(std::uint32_t word1, std::uint32_t word2)
+{
+    std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head{};
+    const std::span<unsigned char> bytes(head);
+    encode_resource_header({RESOURCE_MAGIC, word1, word2}, bytes.first<RESOURCE_HEADER_SIZE>());
+    encode_body_header({0, BODY_MARK}, bytes.subspan<RESOURCE_HEADER_SIZE, BODY_HEADER_SIZE>());
+    return head;
+}
+
 void encode_set_header(const set_header& header, std::span<unsigned char, SET_HEADER_SIZE> out)
 {
     put_word(out, 0, header.magic);

@@ -46,6 +46,9 @@ inline constexpr std::size_t RESOURCE_FILE_MIN_SIZE = RESOURCE_HEADER_SIZE + BOD
 // largest value they can describe as a signed number.
 inline constexpr std::int64_t SET_SIZE_MAX = 2147483647;
 
+// The most resources vashpak packs into one set.
+inline constexpr std::uint32_t PACKED_ENTRIES_MAX = 4096;
+
 struct resource_header {
     std::uint32_t magic = 0;
     std::uint32_t word1 = 0;
@@ -109,6 +112,10 @@ resource_header decode_resource_header(std::span<const unsigned char, RESOURCE_H
 
 void encode_body_header(const body_header& header, std::span<unsigned char, BODY_HEADER_SIZE> out);
 body_header decode_body_header(std::span<const unsigned char, BODY_HEADER_SIZE> in);
+
+// The first 20 bytes of a resource file as the tools write it: the
+// resource_header with these words, then the usual body_header.
+std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> encode_resource_file_head(std::uint32_t word1, std::uint32_t word2);
 
 void encode_set_header(const set_header& header, std::span<unsigned char, SET_HEADER_SIZE> out);
 set_header decode_set_header(std::span<const unsigned char, SET_HEADER_SIZE> in);

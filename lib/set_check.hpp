@@ -13,9 +13,6 @@
 // that no count, however large, makes it read for ever.
 inline constexpr std::uint32_t TABLE_ENTRIES_MAX = std::uint32_t{1} << 20U;
 
-// The most entries vashpak packs.
-inline constexpr std::uint32_t PACKED_ENTRIES_MAX = 4096;
-
 // As resource_set_check_stream, with callbacks that are not null.
 resource_set_status check_set(const resource_set_check_callbacks& callbacks, std::uint32_t& problems);
 

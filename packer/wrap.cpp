@@ -5,10 +5,10 @@
 #include "live_file.hpp"
 #include "resource_format.hpp"
 #include "resource_table.hpp"
+#include "streams.hpp"
 
 #include <array>
 #include <cstdio>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,25 +25,17 @@ unsigned char wrap_buffer[std::size_t{1024} * 1024];
 // write is left in out's error flag.
 bool copy_raw(std::FILE* out, std::FILE* in, const char* raw)
 {
-    std::int64_t total = 0;
-    for (;;) {
-        const std::size_t got = std::fread(wrap_buffer, 1, sizeof wrap_buffer, in);
-        total += static_cast<std::int64_t>(got);
-        if (total > WRAPPED_PAYLOAD_MAX) {
-            logerr("\"%s\" is too large", raw);
-            return false;
-        }
-        if (got > 0 && std::ferror(out) == 0) {
-            std::fwrite(wrap_buffer, 1, got, out);
-        }
-        if (got < sizeof wrap_buffer) {
-            if (std::ferror(in) != 0) {
-                logerr("Can't read \"%s\", aborting.", raw);
-                return false;
-            }
-            return true;
-        }
+    switch (copy_rest(in, out, wrap_buffer, static_cast<std::uint64_t>(WRAPPED_PAYLOAD_MAX))) {
+    case copy_end::done:
+        return true;
+    case copy_end::too_long:
+        logerr("\"%s\" is too large", raw);
+        return false;
+    case copy_end::read_failed:
+        logerr("Can't read \"%s\", aborting.", raw);
+        return false;
     }
+    return false;
 }
 
 // Opens raw, a regular file or "-" for standard input, and refuses what
@@ -132,10 +124,7 @@ int wrap_resource(const char* raw, const char* resource, const char* word1, cons
     if (!ok) {
         logerr("Can't open \"%s\" for output", resource);
     } else {
-        std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head{};
-        const std::span<unsigned char> head_bytes(head);
-        encode_resource_header({RESOURCE_MAGIC, words[0], words[1]}, head_bytes.first<RESOURCE_HEADER_SIZE>());
-        encode_body_header({0, BODY_MARK}, head_bytes.subspan<RESOURCE_HEADER_SIZE, BODY_HEADER_SIZE>());
+        const std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head = encode_resource_file_head(words[0], words[1]);
         std::fwrite(head.data(), 1, head.size(), out);
         ok = copy_raw(out, in, raw);
         if (ok && !close_live_file()) {

@@ -3,13 +3,16 @@
 #ifndef PACKER_WRAP_HPP
 #define PACKER_WRAP_HPP
 
+#include "resource_format.hpp"
+
 #include <cstdint>
 #include <optional>
 
 // The most payload a resource file may carry and still fit in a set of its
-// own: the largest set (2147483647 bytes) less its header, one table entry
-// and the body_header.
-inline constexpr std::int64_t WRAPPED_PAYLOAD_MAX = 2147483647 - 20 - 56 - 8;
+// own: the largest set less its header, one table entry and the
+// body_header.
+inline constexpr std::int64_t WRAPPED_PAYLOAD_MAX =
+    SET_SIZE_MAX - static_cast<std::int64_t>(SET_HEADER_SIZE + TOC_ENTRY_SIZE + BODY_HEADER_SIZE);
 
 // A word as the command line gives it: decimal, or hexadecimal after 0x,
 // from 0 to 4294967295.  Nothing for anything else.

@@ -210,6 +210,11 @@ std::FILE* begin_replacing(const std::string& target, const char* prefix, bool b
     if (reached != file_kind::none && reached != file_kind::regular) {
         return nullptr;
     }
+    return create_live_replacement(target, old, prefix, binary);
+}
+
+std::FILE* create_live_replacement(const std::string& target, const file_status& old, const char* prefix, bool binary)
+{
     std::FILE* const stream = create_live_temporary(folder_of(target), prefix, binary);
     if (stream != nullptr && old.kind == file_kind::regular && !set_file_mode(stream, old.mode)) {
         abandon_live_file();

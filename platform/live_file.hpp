@@ -11,6 +11,8 @@
 #ifndef PLATFORM_LIVE_FILE_HPP
 #define PLATFORM_LIVE_FILE_HPP
 
+#include "files.hpp"
+
 #include <cstdio>
 #include <string>
 
@@ -33,6 +35,12 @@ std::FILE* create_live_temporary(const std::string& folder, const char* prefix, 
 // folder, nor a link to one (/dev/stdout), is ever replaced.  Null when
 // nothing can or may be created.
 std::FILE* begin_replacing(const std::string& target, const char* prefix, bool binary);
+
+// The temporary of begin_replacing, for a caller that has looked at target
+// itself (old) and decided to replace what stands there: with old's
+// permission bits when it is a regular file.  Null when nothing can be
+// created.
+std::FILE* create_live_replacement(const std::string& target, const file_status& old, const char* prefix, bool binary);
 
 // The live file's path, for messages and tests; empty when none is live.
 const char* live_file_path();

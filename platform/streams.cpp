@@ -9,6 +9,24 @@
 #include <unistd.h>
 #endif
 
+copy_end copy_rest(std::FILE* in, std::FILE* out, std::span<unsigned char> buffer, std::uint64_t limit)
+{
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
+        total += got;
+        if (total > limit) {
+            return copy_end::too_long;
+        }
+        if (got > 0 && std::ferror(out) == 0) {
+            std::fwrite(buffer.data(), 1, got, out);
+        }
+        if (got < buffer.size()) {
+            return std::ferror(in) == 0 ? copy_end::done : copy_end::read_failed;
+        }
+    }
+}
+
 bool open_standard_streams()
 {
 #if !defined(_WIN32)

@@ -4,7 +4,9 @@
 #ifndef PLATFORM_STREAMS_HPP
 #define PLATFORM_STREAMS_HPP
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
 
 // Makes sure descriptors 0, 1 and 2 are open before the program opens any
 // file, so that no file it opens is given one of them and then receives
@@ -30,5 +32,17 @@ bool flush_output(std::FILE* out);
 // (Windows' msvcrt among them) report success from fclose when the flush
 // inside it fails.
 bool close_output(std::FILE* out);
+
+// How copy_rest ended.
+enum class copy_end {
+    done,        // in came to its end, and every byte read was written
+    read_failed, // reading in failed
+    too_long,    // in holds more than limit bytes; none past them was written
+};
+
+// Copies the rest of in onto out through buffer, in pieces of its size.  A
+// failed write is left in out's error flag, and nothing more is written
+// after it.
+copy_end copy_rest(std::FILE* in, std::FILE* out, std::span<unsigned char> buffer, std::uint64_t limit);
 
 #endif
