@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: MIT
-// tarnvex's command line, and a whole run of the program callable from
-// code: the program's main is a call to tarnvex_main with standard output
-// and standard error.
+// tarnvex's command line: what it asks for, read from its words.
 #ifndef EXTRACTOR_COMMAND_LINE_HPP
 #define EXTRACTOR_COMMAND_LINE_HPP
 
-#include "run.hpp"
-
-#include <cstdio>
+#include "run_records.hpp"
 
 // What a command line asks for.
 enum class tarnvex_action { extract, list, test, unwrap, help, version, wrong };
@@ -34,15 +30,5 @@ struct command_line {
 // set, the others are NAMEs.  -l, -t, -O and -p exclude one another, and -t
 // takes no NAMEs.  Anything else is wrong.
 command_line read_command_line(int argc, const char* const* argv);
-
-// Runs tarnvex on the command line and returns the program's exit status:
-// 0 when every resource and reslist.txt were written and the report
-// reached its stream, 1 after any failure (running out of memory included:
-// the file being written is removed and "Out of memory" reported), -1 for a
-// wrong command line.  The report goes to out, or to err when the
-// resources themselves go to out (-O, -p).  -C DIR makes DIR the current
-// folder once the set's path is known, so that the set is named from the
-// folder the run started in and everything written goes into DIR.
-int tarnvex_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 #endif

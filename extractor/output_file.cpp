@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "output_file.hpp"
 
+#include "folders.hpp"
 #include "live_file.hpp"
 #include "names.hpp"
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -35,9 +33,7 @@ bool make_folders_for(const std::string& target, std::string& made)
     if (folder.empty() || folder == made) {
         return true;
     }
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
-    if (error) {
+    if (!make_folders(folder)) {
         return false;
     }
     made = folder;

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#include "sinks.hpp"
+
+#include "live_file.hpp"
+#include "payload.hpp"
+#include "set_input.hpp"
+#include "set_rules.hpp"
+
+#include <array>
+#include <span>
+
+bool extract_entry(set_input& input, const run_options& options, file_sink& sink, run_totals& totals,
+                   const toc_entry& entry)
+{
+    body_header_bytes stored{};
+    if (!read_block(input.stream, stored.data(), stored.size())) {
+        return false;
+    }
+    const std::string name = entry_name(entry);
+    const output_start start =
+        begin_output(name, sink.own, options.make_directories, options.keep_old_files, sink.memory);
+    if (start != output_start::started) {
+        if (start == output_start::kept) {
+            std::fprintf(options.report, "Keeping %s\n", name.c_str());
+        } else {
+            std::fprintf(options.report,
+                         start == output_start::unsafe ? "Skipping unsafe name %s\n" : "Can't create %s\n",
+                         name.c_str());
+            totals.failed = true;
+        }
+        return skip_set_bytes(input, entry.size);
+    }
+    // The file is written in whole blocks by copy_payload: it needs no
+    // stream buffer.
+    std::FILE* const out = live_file_stream();
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    if (!copy_payload(input.stream, out, encode_resource_file_head(entry.word1, entry.word2), entry.size)) {
+        abandon_live_file();
+        return false;
+    }
+    if (!close_live_file()) {
+        std::fprintf(options.report, "Can't write %s\n", name.c_str());
+        totals.failed = true;
+        return true;
+    }
+    if (!commit_live_file(name)) {
+        std::fprintf(options.report, "Can't create %s\n", name.c_str());
+        totals.failed = true;
+        return true;
+    }
+    ++totals.files_written;
+    totals.bytes_written += entry.size;
+    return true;
+}
+
+bool send_entry(set_input& input, const run_options& options, run_totals& totals, const toc_entry& entry)
+{
+    if (std::ferror(options.data) != 0) {
+        return skip_set_bytes(input, body_length(entry));
+    }
+    body_header_bytes stored{};
+    if (!read_block(input.stream, stored.data(), stored.size())) {
+        return false;
+    }
+    const std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head = encode_resource_file_head(entry.word1, entry.word2);
+    const std::span<const unsigned char> sent_head = options.output == output_kind::resource_files
+                                                         ? std::span<const unsigned char>(head)
+                                                         : std::span<const unsigned char>();
+    if (!copy_payload(input.stream, options.data, sent_head, entry.size)) {
+        return false;
+    }
+    if (std::ferror(options.data) != 0) {
+        std::fprintf(options.report, "Can't write %s\n", "standard output");
+        totals.failed = true;
+        return true;
+    }
+    ++totals.files_written;
+    totals.bytes_written += entry.size;
+    return true;
+}
