@@ -3,7 +3,6 @@
 
 #include "listfile.hpp"
 #include "listing.hpp"
-#include "patterns.hpp"
 #include "payload.hpp"
 #include "set_check.hpp"
 #include "set_rules.hpp"
@@ -18,7 +17,7 @@ bool wanted(name_selection& selection, const std::string& name)
 {
     bool matched = selection.names.empty();
     for (std::size_t i = 0; i < selection.names.size(); ++i) {
-        if (pattern_matches(selection.names[i], name)) {
+        if (pattern_matches(selection.patterns[i], name)) {
             selection.matched[i] = true;
             matched = true;
         }
@@ -30,7 +29,11 @@ bool wanted(name_selection& selection, const std::string& name)
 
 name_selection select_names(const run_options& options)
 {
-    return {options.names, std::vector<bool>(options.names.size(), false)};
+    name_selection selection{options.names, {}, std::vector<bool>(options.names.size(), false)};
+    for (const std::string_view name : options.names) {
+        selection.patterns.push_back(compile_pattern(name));
+    }
+    return selection;
 }
 
 bool read_table(set_input& input, const run_options& options, name_selection& selection, listfile_state& listfile,

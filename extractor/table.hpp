@@ -4,6 +4,7 @@
 #ifndef EXTRACTOR_TABLE_HPP
 #define EXTRACTOR_TABLE_HPP
 
+#include "patterns.hpp"
 #include "resource_format.hpp"
 #include "run_records.hpp"
 
@@ -15,9 +16,11 @@ struct listed_entry {
     bool wanted;
 };
 
-// The NAMEs of a run, and which of them matched an entry.
+// The NAMEs of a run, each read once into its pattern, and which of them
+// matched an entry.
 struct name_selection {
     std::vector<std::string_view> names;
+    std::vector<compiled_pattern> patterns;
     std::vector<bool> matched;
 };
 

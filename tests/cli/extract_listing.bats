@@ -234,6 +234,29 @@ make_named_set() {
     expect_stdout "count = 4" "0: a.res, 3" "2: gfx/c.res, 5"
 }
 
+@test "a long pattern with an unclosed [ is read once, not at every name it is matched against" {
+    local i n=4096 long
+    {
+        printf 0TSR
+        le32 0
+        le32 $n
+        le32 $n
+        le32 $((20 + 64 * n))
+        for ((i = 0; i < n; i++)); do
+            printf 'name-%026d\0\0\0\0\0\1\0\0\0\2\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' "$i"
+        done
+    } >many.set
+    long="*[$(head -c 100000 /dev/zero | tr '\0' a)"
+    # Read again at every comparison, each of these costs seconds.
+    EXEC_PREFIX="timeout 30 ${EXEC_PREFIX:-}"
+    tarnvex -l many.set "$long" 'name-*4095' "$long" "$long" "$long" "$long" "$long"
+    expect_status 1
+    local unmatched=("No entry matches $long")
+    unmatched+=("${unmatched[@]}" "${unmatched[@]}")
+    unmatched+=("${unmatched[@]}")
+    expect_stdout "count = 4096" "4095: name-$(printf '%026d' 4095), 0" "${unmatched[@]}"
+}
+
 @test "bodies not wanted are skipped by seeking in a file, read past from a pipe, and a cut one is still found" {
     mkdir src
     (cd src && mkres big.res $((8 * 1024 * 1024)) && mkres small.res 3 && expected_set ../in.set big.res small.res)
