@@ -4,6 +4,7 @@
 #include "resource_set.h"
 
 #include "files.hpp"
+#include "names.hpp"
 #include "resource_format.hpp"
 #include "set_check.hpp"
 #include "set_rules.hpp"
@@ -12,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <chrono>
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -186,8 +188,8 @@ resource_set_status read_table(resource_set& set, const unsigned char* table, st
         }
         const std::uint32_t size = toc_entry_word(stored, TOC_SIZE_AT);
         set.entries.push_back({name, toc_entry_word(stored, TOC_WORD1_AT), toc_entry_word(stored, TOC_WORD2_AT), size,
-                               at + BODY_HEADER_SIZE});
-        at += std::uint64_t{size} + BODY_HEADER_SIZE;
+                               payload_offset(at)});
+        at += body_length(size);
         set.hashes[i] = hashed.hash;
     }
     if (at > length) {
@@ -223,7 +225,7 @@ resource_set_status open_file(const char* path, resource_set& set)
     }
     // The table fits in the file, so its size is bounded by what is there.
     // The header comes again with it, so that both start a page.
-    const std::size_t stored_length = SET_HEADER_SIZE + std::size_t{TOC_ENTRY_SIZE} * header.count;
+    const auto stored_length = static_cast<std::size_t>(bodies_start(header.count));
     set.stored = static_cast<unsigned char*>(::operator new(stored_length, TABLE_ALIGNMENT, std::nothrow));
     if (set.stored == nullptr) {
         return RESOURCE_SET_ERROR_MEMORY;
@@ -486,7 +488,7 @@ const char* resource_set_problem_text(resource_set_problem problem)
     case RESOURCE_SET_PROBLEM_RESERVED:
         return "a reserved word is not 0";
     case RESOURCE_SET_PROBLEM_COUNT:
-        return "more entries than vashpak packs";
+        return "more entries than a set holds";
     case RESOURCE_SET_PROBLEM_KEEP_COUNT:
         return "keep_count is above the count";
     case RESOURCE_SET_PROBLEM_KEEP_END:
@@ -510,6 +512,84 @@ const char* resource_set_problem_text(resource_set_problem problem)
     default:
         return "unknown problem";
     }
+}
+
+// The sentence for a finding, into buffer as snprintf puts it.
+size_t resource_set_finding_text(const resource_set_finding* finding, char* buffer, size_t size)
+{
+    if (finding == nullptr) {
+        if (size > 0) {
+            buffer[0] = '\0';
+        }
+        return 0;
+    }
+    const std::uint32_t entry = finding->entry;
+    const std::uint64_t value = finding->value;
+    const bool of_entry = entry != RESOURCE_SET_NO_ENTRY;
+    int value_of_problem = 0;
+    std::memcpy(&value_of_problem, &finding->problem, sizeof value_of_problem);
+    int length = 0;
+    switch (value_of_problem) {
+    case RESOURCE_SET_PROBLEM_MAGIC:
+        length = std::snprintf(buffer, size, "Magic is not 0TSR");
+        break;
+    case RESOURCE_SET_PROBLEM_RESERVED:
+        length = of_entry ? std::snprintf(buffer, size, "Entry %" PRIu32 ": reserved word is not 0", entry)
+                          : std::snprintf(buffer, size, "Reserved word of the header is not 0");
+        break;
+    case RESOURCE_SET_PROBLEM_COUNT:
+        length = std::snprintf(buffer, size, "Count is above %" PRIu32, SET_ENTRIES_MAX);
+        break;
+    case RESOURCE_SET_PROBLEM_KEEP_COUNT:
+        length = std::snprintf(buffer, size, "keep_count is above the count");
+        break;
+    case RESOURCE_SET_PROBLEM_KEEP_END:
+        length = std::snprintf(buffer, size, "keep_end is not %" PRIu64 ", the end of the kept bodies", value);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_UNTERMINATED:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name has no terminator", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_PADDING:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": bytes after the name are not 0", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_LENGTH:
+        length =
+            std::snprintf(buffer, size, "Entry %" PRIu32 ": name is longer than %zu bytes", entry, NAME_MAX_LENGTH);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_UNSAFE:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name is unsafe to extract", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_SHORT:
+        length = std::snprintf(buffer, size, "Set is %" PRIu64 " bytes shorter than its table says", value);
+        break;
+    case RESOURCE_SET_PROBLEM_TRAILING:
+        length = std::snprintf(buffer, size, "Set has %" PRIu64 " bytes after its last body", value);
+        break;
+    case RESOURCE_SET_PROBLEM_UNREADABLE:
+        length = of_entry ? std::snprintf(buffer, size, "Entry %" PRIu32 ": cannot be read", entry)
+                          : std::snprintf(buffer, size, "Set cannot be read");
+        break;
+    case RESOURCE_SET_PROBLEM_TABLE_TOO_LONG:
+        length = std::snprintf(buffer, size, "Table is not checked past entry %" PRIu64, value);
+        break;
+    default:
+        length = std::snprintf(buffer, size, "Unknown problem");
+        break;
+    }
+    return length < 0 ? 0 : static_cast<std::size_t>(length);
+}
+
+resource_set_status resource_set_read_table_stream(const resource_set_check_callbacks* callbacks)
+{
+    if (callbacks == nullptr || callbacks->read == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    return read_table_stream(*callbacks);
+}
+
+int resource_set_name_is_safe(const char* name)
+{
+    return name != nullptr && extracts_safely(name) ? 1 : 0;
 }
 
 const char* resource_set_version(void)

@@ -81,7 +81,7 @@ void check_entry(checker& check, std::uint32_t index, const toc_entry& entry)
     if (name.size() > NAME_MAX_LENGTH) {
         report(check, RESOURCE_SET_PROBLEM_NAME_LENGTH, index);
     }
-    if (!name_is_safe(name) || names_listfile(name)) {
+    if (!extracts_safely(name)) {
         report(check, RESOURCE_SET_PROBLEM_NAME_UNSAFE, index);
     }
     if (entry.reserved1 != 0 || entry.reserved2 != 0) {
@@ -98,7 +98,7 @@ void check_header_words(checker& check, const set_header& header)
     if (header.reserved != 0) {
         report(check, RESOURCE_SET_PROBLEM_RESERVED);
     }
-    if (header.count > PACKED_ENTRIES_MAX) {
+    if (header.count > SET_ENTRIES_MAX) {
         report(check, RESOURCE_SET_PROBLEM_COUNT, RESOURCE_SET_NO_ENTRY, header.count);
     }
     if (header.keep_count > header.count) {
@@ -143,11 +143,11 @@ bool check_table(checker& check, std::vector<std::uint32_t>& sizes, resource_set
         if (check.callbacks.entry != nullptr) {
             std::array<char, NAME_FIELD_SIZE + 1> name{};
             std::copy(entry.name.begin(), entry.name.end(), name.begin());
-            const resource_set_entry listed{name.data(), entry.word1, entry.word2, entry.size, at + BODY_HEADER_SIZE};
+            const resource_set_entry listed{name.data(), entry.word1, entry.word2, entry.size, payload_offset(at)};
             check.callbacks.entry(check.callbacks.context, i, &listed);
         }
         sizes.push_back(entry.size);
-        at += body_length(entry);
+        at += body_length(entry.size);
         if (i < header.keep_count) {
             keep_end = at;
         }
@@ -164,6 +164,38 @@ bool check_table(checker& check, std::vector<std::uint32_t>& sizes, resource_set
 
 } // namespace
 
+resource_set_status read_table_stream(const resource_set_check_callbacks& callbacks)
+{
+    checker check{callbacks};
+    set_header_bytes header_bytes{};
+    if (const got_bytes got = read_bytes(check, header_bytes.data(), header_bytes.size()); got != got_bytes::all) {
+        return got == got_bytes::failed ? RESOURCE_SET_ERROR_READ : RESOURCE_SET_ERROR_SHORT;
+    }
+    const set_header header = decode_set_header(header_bytes);
+    if (callbacks.header != nullptr) {
+        callbacks.header(callbacks.context, header.count, header.keep_count, header.keep_end);
+    }
+    std::uint64_t at = bodies_start(header.count);
+    for (std::uint32_t i = 0; i < header.count; ++i) {
+        if (i == TABLE_ENTRIES_MAX) {
+            return RESOURCE_SET_ERROR_FORMAT;
+        }
+        toc_entry_bytes entry_bytes{};
+        if (const got_bytes got = read_bytes(check, entry_bytes.data(), entry_bytes.size()); got != got_bytes::all) {
+            return got == got_bytes::failed ? RESOURCE_SET_ERROR_READ : RESOURCE_SET_ERROR_SHORT;
+        }
+        const toc_entry entry = decode_toc_entry(entry_bytes);
+        if (callbacks.entry != nullptr) {
+            std::array<char, NAME_FIELD_SIZE + 1> name{};
+            std::copy(entry.name.begin(), entry.name.end(), name.begin());
+            const resource_set_entry listed{name.data(), entry.word1, entry.word2, entry.size, payload_offset(at)};
+            callbacks.entry(callbacks.context, i, &listed);
+        }
+        at += body_length(entry.size);
+    }
+    return RESOURCE_SET_OK;
+}
+
 resource_set_status check_set(const resource_set_check_callbacks& callbacks, std::uint32_t& problems)
 {
     checker check{callbacks};
@@ -174,11 +206,11 @@ resource_set_status check_set(const resource_set_check_callbacks& callbacks, std
             std::vector<unsigned char> buffer(READ_PIECE);
             std::uint64_t end = check.consumed;
             for (const std::uint32_t size : sizes) {
-                end += std::uint64_t{size} + BODY_HEADER_SIZE;
+                end += body_length(size);
             }
             // The bodies, then whatever follows them.
             for (std::uint32_t i = 0; i < sizes.size() && status == RESOURCE_SET_OK; ++i) {
-                const got_bytes got = skip_bytes(check, buffer, std::uint64_t{sizes[i]} + BODY_HEADER_SIZE);
+                const got_bytes got = skip_bytes(check, buffer, body_length(sizes[i]));
                 if (got == got_bytes::failed) {
                     report(check, RESOURCE_SET_PROBLEM_UNREADABLE, i);
                     status = RESOURCE_SET_ERROR_READ;

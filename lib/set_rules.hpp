@@ -9,16 +9,11 @@
 
 #include <cstdint>
 
-// The offset of the first body: the header and count table entries.
-inline std::uint64_t bodies_start(std::uint32_t count)
-{
-    return SET_HEADER_SIZE + std::uint64_t{TOC_ENTRY_SIZE} * count;
-}
-
-// The length of an entry's body in the set: body_header and payload.
+// The length of an entry's body in the set, for a caller that holds the
+// whole entry.
 inline std::uint64_t body_length(const toc_entry& entry)
 {
-    return std::uint64_t{entry.size} + BODY_HEADER_SIZE;
+    return body_length(entry.size);
 }
 
 // What a set's header and table say of it, against the length of the file

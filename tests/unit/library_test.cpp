@@ -420,4 +420,88 @@ TEST_F(LibraryFile, TheCheckFindsWhatVashpakWouldNotWriteAndNothingInWhatItDoes)
     EXPECT_EQ(endless.findings[1].value, 1U << 20U);
 }
 
+// What read_table_stream passed on: the header's count and each entry.
+struct table_seen {
+    memory_reader reader;
+    std::uint32_t count = 0;
+    std::vector<std::string> names{};
+    std::vector<std::uint64_t> offsets{};
+};
+
+int read_seen(void* context, void* buffer, size_t length, size_t* got)
+{
+    return read_memory(&static_cast<table_seen*>(context)->reader, buffer, length, got);
+}
+
+resource_set_status read_table_of(table_seen& seen)
+{
+    const resource_set_check_callbacks callbacks{read_seen,
+                                                 [](void* context, std::uint32_t count, std::uint32_t, std::uint32_t) {
+                                                     static_cast<table_seen*>(context)->count = count;
+                                                 },
+                                                 [](void* context, std::uint32_t, const resource_set_entry* entry) {
+                                                     static_cast<table_seen*>(context)->names.emplace_back(entry->name);
+                                                     static_cast<table_seen*>(context)->offsets.push_back(
+                                                         entry->offset);
+                                                 },
+                                                 nullptr, &seen};
+    return resource_set_read_table_stream(&callbacks);
+}
+
+TEST(Library, ReadingTheTableTakesItsBytesAndNoMore)
+{
+    bytes data = set_of(SAMPLE, 2);
+    data[0] = 'X'; // not judged
+    table_seen seen{{&data}};
+    EXPECT_EQ(read_table_of(seen), RESOURCE_SET_OK);
+    EXPECT_EQ(seen.reader.at, SET_HEADER_SIZE + 4 * TOC_ENTRY_SIZE);
+    EXPECT_EQ(seen.count, 4U);
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"a.res", "sub/b.res", "empty.res", "a.res"}));
+    EXPECT_EQ(seen.offsets, (std::vector<std::uint64_t>{252, 263, 5271, 5279}));
+    EXPECT_EQ(resource_set_read_table_stream(nullptr), RESOURCE_SET_ERROR_ARGUMENT);
+}
+
+TEST(Library, ATableCutShortOrEndlessIsRefusedAfterTheEntriesRead)
+{
+    const bytes good = set_of(SAMPLE, 2);
+    const bytes cut(good.begin(), good.begin() + SET_HEADER_SIZE + 2 * TOC_ENTRY_SIZE + 3);
+    table_seen seen{{&cut}};
+    EXPECT_EQ(read_table_of(seen), RESOURCE_SET_ERROR_SHORT);
+    EXPECT_EQ(seen.names.size(), 2U);
+
+    bytes header(SET_HEADER_SIZE);
+    encode_set_header({SET_MAGIC, 0, (1U << 20U) + 1, 0, 0}, std::span(header).first<SET_HEADER_SIZE>());
+    table_seen endless{{&header, true}};
+    EXPECT_EQ(read_table_of(endless), RESOURCE_SET_ERROR_FORMAT);
+    EXPECT_EQ(endless.names.size(), std::size_t{1} << 20U);
+}
+
+TEST(Library, NamesThatExtractOutsideTheirFolderOrOntoTheListfileAreUnsafe)
+{
+    for (const char* name : {"../x", "/x", "c:x", "reslist.txt", "./reslist.txt"}) {
+        EXPECT_EQ(resource_set_name_is_safe(name), 0) << name;
+    }
+    for (const char* name : {"x", "a/b.res", "", "."}) {
+        EXPECT_NE(resource_set_name_is_safe(name), 0) << name;
+    }
+#if !defined(_WIN32)
+    EXPECT_NE(resource_set_name_is_safe(".\\reslist.txt"), 0);
+    EXPECT_NE(resource_set_name_is_safe("reslist.txt\\"), 0);
+#endif
+}
+
+TEST(Library, AFindingsTextIsCutLikeSnprintfs)
+{
+    const resource_set_finding finding{RESOURCE_SET_PROBLEM_RESERVED, 3, 0};
+    const std::string whole = "Entry 3: reserved word is not 0";
+    EXPECT_EQ(resource_set_finding_text(&finding, nullptr, 0), whole.size());
+    std::array<char, 9> small{};
+    EXPECT_EQ(resource_set_finding_text(&finding, small.data(), small.size()), whole.size());
+    EXPECT_STREQ(small.data(), "Entry 3:");
+    const resource_set_finding count{RESOURCE_SET_PROBLEM_COUNT, RESOURCE_SET_NO_ENTRY, 5000};
+    std::array<char, 64> text{};
+    resource_set_finding_text(&count, text.data(), text.size());
+    EXPECT_EQ(std::string(text.data()), "Count is above " + std::to_string(SET_ENTRIES_MAX));
+}
+
 } // namespace
