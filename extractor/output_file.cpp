@@ -3,7 +3,7 @@
 
 #include "folders.hpp"
 #include "live_file.hpp"
-#include "names.hpp"
+#include "resource_set.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ bool make_folders_for(const std::string& target, std::string& made)
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
                           output_memory& memory)
 {
-    if (!name_is_safe(name)) {
+    if (resource_set_name_is_safe(name.c_str()) == 0) {
         return output_start::unsafe;
     }
     if (!may_be_file_name(name) || (make_folders && !make_folders_for(name, memory.folder_made))) {

@@ -31,7 +31,7 @@ enum class output_start {
     // The live file is open for writing: close_live_file and
     // commit_live_file(name) put it in place.
     started,
-    // Unsafe (see name_is_safe), or one of the run's own files: nothing was
+    // Unsafe (see resource_set_name_is_safe), or one of the run's own files: nothing was
     // touched.
     unsafe,
     // No file can be written there: nothing was touched.

@@ -4,7 +4,6 @@
 #include "listfile.hpp"
 #include "live_file.hpp"
 #include "set_input.hpp"
-#include "set_rules.hpp"
 #include "set_test.hpp"
 #include "sinks.hpp"
 #include "statistics.hpp"
@@ -59,7 +58,7 @@ int extract_set(extract_run& run)
     std::uint64_t unwanted = 0;
     for (const listed_entry& listed : table) {
         if (!listed.wanted) {
-            unwanted += body_length(listed.entry);
+            unwanted += body_length(listed.entry.size);
             continue;
         }
         const bool whole = skip_set_bytes(run.input, unwanted) &&

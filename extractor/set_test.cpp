@@ -2,19 +2,25 @@
 #include "set_test.hpp"
 
 #include "listing.hpp"
-#include "set_check.hpp"
+#include "resource_set.h"
 
+#include <array>
 #include <cinttypes>
 #include <vector>
 
 namespace {
 
-// The check of a set: what it found, kept until its listing is printed
-// whole.
+// The most findings kept for printing after the listing; the others are
+// only counted, so that memory does not grow with a set's problems.
+constexpr std::size_t FINDINGS_KEPT = 1000;
+
+// The check of a set: the first findings, kept until its listing is printed
+// whole, and the count of those dropped.
 struct test_run {
     const run_options& options;
     std::FILE* set;
     std::vector<resource_set_finding> findings;
+    std::uint64_t dropped = 0;
 };
 
 // The callbacks of the check: the set's bytes from its stream, the listing
@@ -41,61 +47,27 @@ void print_tested_entry(void* context, std::uint32_t index, const resource_set_e
 
 void keep_finding(void* context, const resource_set_finding* finding)
 {
-    static_cast<test_run*>(context)->findings.push_back(*finding);
+    auto& test = *static_cast<test_run*>(context);
+    if (test.findings.size() < FINDINGS_KEPT) {
+        test.findings.push_back(*finding);
+    } else {
+        ++test.dropped;
+    }
 }
 
-void print_problem(std::FILE* report, const resource_set_finding* finding)
+// One finding on a line of its own, as the loader library words it.
+void print_finding(std::FILE* report, const resource_set_finding& finding)
 {
-    const std::uint32_t entry = finding->entry;
-    switch (finding->problem) {
-    case RESOURCE_SET_PROBLEM_MAGIC:
-        std::fprintf(report, "Magic is not 0TSR\n");
-        break;
-    case RESOURCE_SET_PROBLEM_RESERVED:
-        if (entry == RESOURCE_SET_NO_ENTRY) {
-            std::fprintf(report, "Reserved word of the header is not 0\n");
-        } else {
-            std::fprintf(report, "Entry %" PRIu32 ": reserved word is not 0\n", entry);
-        }
-        break;
-    case RESOURCE_SET_PROBLEM_COUNT:
-        std::fprintf(report, "Count is above 4096\n");
-        break;
-    case RESOURCE_SET_PROBLEM_KEEP_COUNT:
-        std::fprintf(report, "keep_count is above the count\n");
-        break;
-    case RESOURCE_SET_PROBLEM_KEEP_END:
-        std::fprintf(report, "keep_end is not %" PRIu64 ", the end of the kept bodies\n", finding->value);
-        break;
-    case RESOURCE_SET_PROBLEM_NAME_UNTERMINATED:
-        std::fprintf(report, "Entry %" PRIu32 ": name has no terminator\n", entry);
-        break;
-    case RESOURCE_SET_PROBLEM_NAME_PADDING:
-        std::fprintf(report, "Entry %" PRIu32 ": bytes after the name are not 0\n", entry);
-        break;
-    case RESOURCE_SET_PROBLEM_NAME_LENGTH:
-        std::fprintf(report, "Entry %" PRIu32 ": name is longer than 32 bytes\n", entry);
-        break;
-    case RESOURCE_SET_PROBLEM_NAME_UNSAFE:
-        std::fprintf(report, "Entry %" PRIu32 ": name is unsafe to extract\n", entry);
-        break;
-    case RESOURCE_SET_PROBLEM_SHORT:
-        std::fprintf(report, "Set is %" PRIu64 " bytes shorter than its table says\n", finding->value);
-        break;
-    case RESOURCE_SET_PROBLEM_TRAILING:
-        std::fprintf(report, "Set has %" PRIu64 " bytes after its last body\n", finding->value);
-        break;
-    case RESOURCE_SET_PROBLEM_UNREADABLE:
-        if (entry == RESOURCE_SET_NO_ENTRY) {
-            std::fprintf(report, "Set cannot be read\n");
-        } else {
-            std::fprintf(report, "Entry %" PRIu32 ": cannot be read\n", entry);
-        }
-        break;
-    case RESOURCE_SET_PROBLEM_TABLE_TOO_LONG:
-        std::fprintf(report, "Table is not checked past entry %" PRIu64 "\n", finding->value);
-        break;
+    std::array<char, 128> text{};
+    const std::size_t length = resource_set_finding_text(&finding, text.data(), text.size());
+    if (length < text.size()) {
+        std::fputs(text.data(), report);
+    } else {
+        std::vector<char> longer(length + 1);
+        resource_set_finding_text(&finding, longer.data(), longer.size());
+        std::fputs(longer.data(), report);
     }
+    std::fputc('\n', report);
 }
 
 } // namespace
@@ -107,12 +79,16 @@ int check_open_set(const run_options& options, set_input& input)
     const resource_set_check_callbacks callbacks{read_tested_set, print_tested_header, print_tested_entry, keep_finding,
                                                  &test};
     std::uint32_t problems = 0;
-    if (check_set(callbacks, problems) == RESOURCE_SET_ERROR_MEMORY) {
+    test.findings.reserve(FINDINGS_KEPT);
+    if (resource_set_check_stream(&callbacks, &problems) == RESOURCE_SET_ERROR_MEMORY) {
         std::fprintf(options.report, "Out of memory\n");
         return 1;
     }
     for (const resource_set_finding& finding : test.findings) {
-        print_problem(options.report, &finding);
+        print_finding(options.report, finding);
+    }
+    if (test.dropped > 0) {
+        std::fprintf(options.report, "(%" PRIu64 " more problems not listed)\n", test.dropped);
     }
     if (problems == 0) {
         std::fprintf(options.report, "%s: OK\n", input.name);

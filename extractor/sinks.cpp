@@ -4,7 +4,6 @@
 #include "live_file.hpp"
 #include "payload.hpp"
 #include "set_input.hpp"
-#include "set_rules.hpp"
 
 #include <array>
 #include <span>
@@ -56,7 +55,7 @@ bool extract_entry(set_input& input, const run_options& options, file_sink& sink
 bool send_entry(set_input& input, const run_options& options, run_totals& totals, const toc_entry& entry)
 {
     if (std::ferror(options.data) != 0) {
-        return skip_set_bytes(input, body_length(entry));
+        return skip_set_bytes(input, body_length(entry.size));
     }
     body_header_bytes stored{};
     if (!read_block(input.stream, stored.data(), stored.size())) {

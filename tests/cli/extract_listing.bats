@@ -425,3 +425,29 @@ make_named_set() {
     expect_only_files in.set bad.set list.set cut.set many.set src/a.res src/gfx/b.res src/gfx/c.res 'src/d[1].res' \
         src/reslist.txt
 }
+
+@test "-t lists the first 1000 problems, counts the others and says how many it left out" {
+    local i n=1200 lines=()
+    {
+        printf 0TSR
+        le32 0
+        le32 $n
+        le32 $n
+        le32 $((20 + 64 * n))
+        # Each entry with a reserved word that is not 0: one problem each.
+        for ((i = 0; i < n; i++)); do
+            printf 'a\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+            printf '\1\0\0\0\2\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0'
+        done
+        for ((i = 0; i < n; i++)); do
+            printf '\0\0\0\0!IGM'
+        done
+    } >many.set
+    tarnvex -t many.set
+    expect_status 1
+    for ((i = 0; i < 1000; i++)); do
+        lines+=("Entry $i: reserved word is not 0")
+    done
+    tail -n 1002 "$OUT/stdout" >"$OUT/last"
+    expect_lines "the problems" "$OUT/last" "${lines[@]}" "(200 more problems not listed)" "many.set: 1200 problems"
+}
