@@ -354,6 +354,17 @@ make_named_set() {
         "3: d[1].res, 6, 0x00000001, 0x00000002, 288"
 }
 
+@test "-v writes the bytes of a name that are not graphic, and the backslash, escaped; the plain listing as they are" {
+    local LC_ALL=C odd=$'x\n0: y\t\r\\ \x7f\xe9'
+    { printf 0TSR; le32 0; le32 1; le32 1; le32 85; toc_entry "$odd" 1; body a 1; } >odd.set
+    tarnvex -v -l odd.set
+    expect_status 0
+    expect_stdout "keep_count = 1, keep_end = 85" "count = 1" '0: x\n0:\x20y\t\r\\\x20\x7f\xe9, 1, 0x00000001, 0x00000002, 84'
+    tarnvex -l odd.set
+    expect_status 0
+    expect_stdout "count = 1" "0: $odd, 1"
+}
+
 @test "options bundle, take = and come anywhere, as getopt_long has them" {
     make_named_set
     mkdir out1 out2 out3
