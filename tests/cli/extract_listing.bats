@@ -310,6 +310,18 @@ make_named_set() {
     fi
 }
 
+@test "-O into a full standard output counts no resource that did not get out" {
+    ! on_windows || skip "no /dev/full"
+    [ -w /dev/full ] || skip "no /dev/full"
+    make_named_set
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$TARNVEX" -O in.set >/dev/full 2>"$OUT/stderr" || status=$?
+    expect_status 1
+    expect_stderr "count = 4" "0: a.res, 3" "1: gfx/b.res, 4" "2: gfx/c.res, 5" "3: d[1].res, 6" \
+        "Can't write standard output" "--- TarnVex stats ---" "Total output:0 files (0b)"
+}
+
 @test "-k keeps what stands at an entry's name, and that is no failure" {
     make_named_set
     mkdir -p x/gfx/c.res && cd x
