@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "command_line.hpp"
 
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -83,18 +84,46 @@ bool take_directory(int argc, const char* const* argv, int& next, std::size_t at
     return true;
 }
 
-// One word of the form --name, --name=VALUE or --directory VALUE.
+// Every long option, those that act only alone included, so that an
+// abbreviation of one of them is never taken for another.
+constexpr std::array<std::string_view, 12> LONG_OPTIONS = {
+    "directory", "exact", "help",      "keep-old-files", "list",    "make-directories",
+    "payload",   "test",  "to-stdout", "unwrap",         "verbose", "version"};
+
+// The long option that name spells, or else the one it abbreviates; empty
+// when it abbreviates none or more than one.
+std::string_view long_option_named(std::string_view name)
+{
+    std::string_view found;
+    int abbreviated = 0;
+    for (const std::string_view option : LONG_OPTIONS) {
+        if (option == name) {
+            return option;
+        }
+        if (option.starts_with(name)) {
+            found = option;
+            ++abbreviated;
+        }
+    }
+    return abbreviated == 1 ? found : std::string_view();
+}
+
+// One word of the form --name, --name=VALUE or --directory VALUE, name
+// perhaps abbreviated.  An argument after "=" is the argument, even when
+// empty; only an option that takes one may have it.
 bool take_long_option(int argc, const char* const* argv, int& next, command_line& command, modes& mode)
 {
     const std::string_view option = std::string_view(argv[next]).substr(2);
     const std::size_t equals = option.find('=');
-    const std::string_view name = option.substr(0, equals);
+    const std::string_view name = long_option_named(option.substr(0, equals));
     if (name == "directory") {
-        // After "--directory=", or the next word.
-        return take_directory(argc, argv, next, equals == std::string_view::npos ? option.size() + 2 : equals + 3,
-                              command);
+        if (equals != std::string_view::npos) {
+            command.directory = argv[next] + 2 + equals + 1;
+            return true;
+        }
+        return take_directory(argc, argv, next, option.size() + 2, command);
     }
-    return equals == std::string_view::npos && name.size() >= 2 && take_option(name, command, mode);
+    return equals == std::string_view::npos && !name.empty() && take_option(name, command, mode);
 }
 
 // One word of short options: each a letter, and the last may be C with its

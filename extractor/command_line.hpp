@@ -24,8 +24,9 @@ struct command_line {
 // the only argument; "-l SET" and "--list SET" list SET; "--unwrap
 // RESOURCE RAW", with exactly two after it, writes a payload.  Any other command
 // line follows the conventions of getopt_long: short options may be
-// bundled ("-dC DIR", "-CDIR"), long ones take their argument after "=" or
-// as the next word, options may come before and after the set and the
+// bundled ("-dC DIR", "-CDIR"), long ones may be abbreviated to any
+// beginning no other has and take their argument after "=", even an empty
+// one, or as the next word, options may come before and after the set and the
 // NAMEs, and "--" ends them.  The first word that is not an option is the
 // set, the others are NAMEs.  -l, -t, -O and -p exclude one another, and -t
 // takes no NAMEs.  Anything else is wrong.

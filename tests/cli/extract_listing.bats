@@ -395,6 +395,29 @@ make_named_set() {
     expect_stdout "count = 4" "No entry matches -x"
 }
 
+@test "long options may be abbreviated where that is unambiguous, and = gives an argument even when empty" {
+    make_named_set
+    mkdir out1 out2
+    tarnvex --dir=out1 --make in.set gfx/b.res
+    expect_status 0
+    tarnvex in.set --dir out2 a.res
+    expect_status 0
+    (cd out1 && expect_only_files gfx/b.res reslist.txt)
+    (cd out2 && expect_only_files a.res reslist.txt)
+    tarnvex --verb -l in.set a.res
+    expect_status 0
+    expect_stdout "keep_count = 2, keep_end = 267" "count = 4" "0: a.res, 3, 0x00000001, 0x00000002, 252"
+    tarnvex --directory= out1
+    expect_status 1
+    expect_stdout "Can't open "
+    local line
+    for line in "--ver in.set" "--t in.set" "--verbose=1 in.set" "--directory"; do
+        # shellcheck disable=SC2086 # the words are the arguments
+        tarnvex $line a.res
+        expect_status 255
+    done
+}
+
 @test "-t reads the whole set and reports every way it is not what vashpak writes" {
     make_named_set
     tarnvex -t in.set
