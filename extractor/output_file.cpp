@@ -43,7 +43,7 @@ bool make_folders_for(const std::string& target, std::string& made)
 } // namespace
 
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
-                          output_memory& memory)
+                          output_memory& memory, file_status& existing)
 {
     if (resource_set_name_is_safe(name.c_str()) == 0) {
         return output_start::unsafe;
@@ -72,8 +72,17 @@ output_start begin_output(const std::string& name, const run_files& own, bool ma
     if (at.kind == file_kind::folder || (replaces_file && !may_write(name.c_str(), at))) {
         return output_start::refused;
     }
+    if (replaces_file) {
+        existing = at;
+        return output_start::existing;
+    }
     return create_live_replacement(name, at, TEMPORARY_PREFIX, true) != nullptr ? output_start::started
                                                                                 : output_start::refused;
+}
+
+std::FILE* begin_replacement(const std::string& name, const file_status& existing)
+{
+    return create_live_replacement(name, existing, TEMPORARY_PREFIX, true);
 }
 
 std::FILE* create_text_output(const std::string& name)

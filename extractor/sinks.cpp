@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sinks.hpp"
 
+#include "in_place.hpp"
 #include "live_file.hpp"
 #include "payload.hpp"
 #include "set_input.hpp"
@@ -8,6 +9,36 @@
 
 #include <array>
 #include <span>
+
+namespace {
+
+// Extracts the entry over the regular file at its name, which is left
+// alone when it holds the same bytes already.
+bool extract_over(set_input& input, const run_options& options, run_totals& totals, const toc_entry& entry,
+                  const std::string& name, const file_status& existing)
+{
+    std::uint64_t unread = 0;
+    switch (replace_if_changed(name, existing, input.stream, encode_resource_file_head(entry.word1, entry.word2),
+                               entry.size, unread)) {
+    case in_place_end::unchanged:
+    case in_place_end::replaced:
+        ++totals.files_written;
+        totals.bytes_written += entry.size;
+        return true;
+    case in_place_end::set_short:
+        return false;
+    case in_place_end::not_created:
+        std::fprintf(options.report, "Can't create %s\n", name.c_str());
+        break;
+    case in_place_end::not_written:
+        std::fprintf(options.report, "Can't write %s\n", name.c_str());
+        break;
+    }
+    totals.failed = true;
+    return skip_set_bytes(input, unread);
+}
+
+} // namespace
 
 bool extract_entry(set_input& input, const run_options& options, file_sink& sink, run_totals& totals,
                    const toc_entry& entry)
@@ -17,8 +48,12 @@ bool extract_entry(set_input& input, const run_options& options, file_sink& sink
         return false;
     }
     const std::string name = entry_name(entry);
+    file_status existing;
     const output_start start =
-        begin_output(name, sink.own, options.make_directories, options.keep_old_files, sink.memory);
+        begin_output(name, sink.own, options.make_directories, options.keep_old_files, sink.memory, existing);
+    if (start == output_start::existing) {
+        return extract_over(input, options, totals, entry, name, existing);
+    }
     if (start != output_start::started) {
         if (start == output_start::kept) {
             std::fprintf(options.report, "Keeping %s\n", name.c_str());

@@ -88,6 +88,27 @@ load helpers
     expect_extracted .. a.res
 }
 
+@test "re-extraction leaves a file with the same bytes as it stands and replaces one that differs" {
+    local LC_ALL=C length=$((3 * 1024 * 1024)) same
+    mkres a.res 3
+    mkres b.res "$length"
+    expected_set in.set a.res b.res
+    mkdir x && cd x
+    tarnvex ../in.set
+    expect_status 0
+    # b.res as long as before, its last byte one more.
+    { head -c -1 ../b.res; tail -c 1 ../b.res | tr '\000-\377' '\001-\377\000'; } >b.res
+    touch -d '2001-02-03 04:05:06' a.res b.res
+    same=$(stat -c %i:%Y a.res)
+    tarnvex ../in.set
+    expect_status 0
+    expect_full_report 2 $((3 + length)) "count = 2" "0: a.res, 3" "1: b.res, $length"
+    [ "$(stat -c %i:%Y a.res)" = "$same" ]
+    expect_extracted .. a.res b.res
+    [ "$(stat -c %Y b.res)" != "$(stat -c %Y a.res)" ]
+    expect_only_files a.res b.res reslist.txt
+}
+
 @test "-l and --list print what an extraction prints, read no body and write nothing" {
     mkres a.res 3
     mkres b.res 70000 7 8
