@@ -478,7 +478,19 @@ make_named_set() {
     expect_stdout "keep_count = 1, keep_end = 7" "count = 2" "0: a.res, 3, 0x00000001, 0x00000002, 140" \
         "1: ./reslist.txt, 2, 0x00000001, 0x00000002, 151" "Entry 1: name is unsafe to extract" \
         "keep_end is not 143, the end of the kept bodies" "Set is 3 bytes shorter than its table says" "cut.set: 3 problems"
-    { printf 0TSR; le32 0; le32 4097; le32 4097; le32 $((20 + 64 * 4097)); head -c $((64 * 4097)) /dev/zero; } >many.set
+    local i
+    {
+        printf 0TSR
+        le32 0
+        le32 4097
+        le32 4097
+        le32 $((20 + 64 * 4097))
+        for ((i = 0; i < 4097; i++)); do
+            printf 'a\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+            printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+        done
+        head -c $((8 * 4097)) /dev/zero
+    } >many.set
     tarnvex -t many.set
     expect_status 1
     tail -n 2 "$OUT/stdout" >"$OUT/last"
