@@ -61,7 +61,7 @@ int extract_set(extract_run& run)
             unwanted += body_length(listed.entry.size);
             continue;
         }
-        const bool whole = skip_set_bytes(run.input, unwanted) &&
+        const bool whole = skip_bytes(run.input.stream, unwanted) &&
                            (run.options.output == output_kind::files
                                 ? extract_entry(run.input, run.options, sink, run.totals, listed.entry)
                                 : send_entry(run.input, run.options, run.totals, listed.entry));
@@ -70,7 +70,7 @@ int extract_set(extract_run& run)
         }
         unwanted = 0;
     }
-    if (!skip_set_bytes(run.input, unwanted)) {
+    if (!skip_bytes(run.input.stream, unwanted)) {
         return short_read(run);
     }
     print_statistics(run.options, run.listfile, run.totals);

@@ -47,10 +47,9 @@ struct set_input {
     const char* name = nullptr;
     std::string path;
     std::FILE* stream = nullptr;
-    // For a set in a regular file: its length, within which bodies that are
-    // not wanted are skipped by seeking.
+    // Whether the set is a regular file, whose table is read in moments,
+    // rather than a pipe, which may stall at any point.
     bool seekable = false;
-    std::uint64_t length = 0;
 };
 
 // The reslist.txt being written.

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "set_input.hpp"
 
-#include "payload.hpp"
-
-#include <algorithm>
+#include "files.hpp"
 
 namespace {
 
@@ -24,24 +22,8 @@ bool open_set(set_input& input, std::FILE* report)
         return false;
     }
     std::setvbuf(input.stream, set_buffer, _IOFBF, sizeof set_buffer);
-    input.seekable = regular_file_length(input.stream, input.length);
-    return true;
-}
-
-bool skip_set_bytes(set_input& input, std::uint64_t length)
-{
-    if (length == 0) {
-        return true;
-    }
-    if (input.seekable) {
-        return seek_forward(input.stream, length, input.length);
-    }
-    constexpr std::uint64_t PIECE = std::uint64_t{1} << 30U;
-    for (; length > 0; length -= std::min(length, PIECE)) {
-        if (!skip_payload(input.stream, static_cast<std::uint32_t>(std::min(length, PIECE)))) {
-            return false;
-        }
-    }
+    std::uint64_t length = 0;
+    input.seekable = regular_file_length(input.stream, length);
     return true;
 }
 

@@ -35,7 +35,7 @@ bool extract_over(set_input& input, const run_options& options, run_totals& tota
         break;
     }
     totals.failed = true;
-    return skip_set_bytes(input, unread);
+    return skip_bytes(input.stream, unread);
 }
 
 } // namespace
@@ -63,7 +63,7 @@ bool extract_entry(set_input& input, const run_options& options, file_sink& sink
                          name.c_str());
             totals.failed = true;
         }
-        return skip_set_bytes(input, entry.size);
+        return skip_bytes(input.stream, entry.size);
     }
     // The file is written in whole blocks by copy_payload: it needs no
     // stream buffer.
@@ -91,7 +91,7 @@ bool extract_entry(set_input& input, const run_options& options, file_sink& sink
 bool send_entry(set_input& input, const run_options& options, run_totals& totals, const toc_entry& entry)
 {
     if (std::ferror(options.data) != 0) {
-        return skip_set_bytes(input, body_length(entry.size));
+        return skip_bytes(input.stream, body_length(entry.size));
     }
     body_header_bytes stored{};
     if (!read_block(input.stream, stored.data(), stored.size())) {
