@@ -72,7 +72,8 @@ output_start begin_output(const std::string& name, const run_files& own, bool ma
     if (at.kind == file_kind::folder || (replaces_file && !may_write(name.c_str(), at))) {
         return output_start::refused;
     }
-    if (replaces_file) {
+    // Compared first only where it is known to be no link.
+    if (replaces_file && LINKS_ARE_SEEN) {
         existing = at;
         return output_start::existing;
     }

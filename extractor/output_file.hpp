@@ -31,8 +31,8 @@ enum class output_start {
     // The live file is open for writing: close_live_file and
     // commit_live_file(name) put it in place.
     started,
-    // Unsafe (see resource_set_name_is_safe), or one of the run's own files: nothing was
-    // touched.
+    // Unsafe (see resource_set_name_is_safe), or one of the run's own
+    // files: nothing was touched.
     unsafe,
     // No file can be written there: nothing was touched.
     refused,
@@ -65,9 +65,9 @@ struct output_memory {
 // make_folders, the folders the name needs are created first, as mkdir -p
 // would, and folders already there, linked ones included, are used as they
 // are.
-// A regular file there that this process may write is not replaced at
-// once: begin_output gives existing, and existing holds what a look found
-// there.
+// A regular file there that this process may write, where a look tells a
+// link from a file (LINKS_ARE_SEEN), is not replaced at once: begin_output
+// gives existing, and existing holds what the look found there.
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
                           output_memory& memory, file_status& existing);
 

@@ -89,6 +89,7 @@ load helpers
 }
 
 @test "re-extraction leaves a file with the same bytes as it stands and replaces one that differs" {
+    ! on_windows || skip "on Windows every file at an entry's name is replaced"
     local LC_ALL=C length=$((3 * 1024 * 1024)) same
     mkres a.res 3
     mkres b.res "$length"
