@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: MIT
-// tarnvex's command line, and a whole run of the program callable from
-// code: the program's main is a call to tarnvex_main with standard output
-// and standard error.
+// tarnvex's command line: what it asks for, read from its words.
 #ifndef EXTRACTOR_COMMAND_LINE_HPP
 #define EXTRACTOR_COMMAND_LINE_HPP
 
-#include "run.hpp"
-
-#include <cstdio>
+#include "run_records.hpp"
 
 // What a command line asks for.
 enum class tarnvex_action { extract, list, test, unwrap, help, version, wrong };
@@ -28,21 +24,12 @@ struct command_line {
 // the only argument; "-l SET" and "--list SET" list SET; "--unwrap
 // RESOURCE RAW", with exactly two after it, writes a payload.  Any other command
 // line follows the conventions of getopt_long: short options may be
-// bundled ("-dC DIR", "-CDIR"), long ones take their argument after "=" or
-// as the next word, options may come before and after the set and the
+// bundled ("-dC DIR", "-CDIR"), long ones may be abbreviated to any
+// beginning no other has and take their argument after "=", even an empty
+// one, or as the next word, options may come before and after the set and the
 // NAMEs, and "--" ends them.  The first word that is not an option is the
 // set, the others are NAMEs.  -l, -t, -O and -p exclude one another, and -t
 // takes no NAMEs.  Anything else is wrong.
 command_line read_command_line(int argc, const char* const* argv);
-
-// Runs tarnvex on the command line and returns the program's exit status:
-// 0 when every resource and reslist.txt were written and the report
-// reached its stream, 1 after any failure (running out of memory included:
-// the file being written is removed and "Out of memory" reported), -1 for a
-// wrong command line.  The report goes to out, or to err when the
-// resources themselves go to out (-O, -p).  -C DIR makes DIR the current
-// folder once the set's path is known, so that the set is named from the
-// folder the run started in and everything written goes into DIR.
-int tarnvex_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 #endif

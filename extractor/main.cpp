@@ -3,7 +3,7 @@
 // folder and writes reslist.txt, the listfile from which vashpak rebuilds the
 // set.  Everything it reports goes to standard output, or to standard error
 // when the resources themselves go to standard output.
-#include "command_line.hpp"
+#include "program.hpp"
 #include "streams.hpp"
 
 #include <cstdio>

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "output_file.hpp"
 
+#include "folders.hpp"
 #include "live_file.hpp"
-#include "names.hpp"
-
-#include <filesystem>
-#include <system_error>
+#include "resource_set.h"
 
 namespace {
 
@@ -35,9 +33,7 @@ bool make_folders_for(const std::string& target, std::string& made)
     if (folder.empty() || folder == made) {
         return true;
     }
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
-    if (error) {
+    if (!make_folders(folder)) {
         return false;
     }
     made = folder;
@@ -47,9 +43,9 @@ bool make_folders_for(const std::string& target, std::string& made)
 } // namespace
 
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
-                          output_memory& memory)
+                          output_memory& memory, file_status& existing)
 {
-    if (!name_is_safe(name)) {
+    if (resource_set_name_is_safe(name.c_str()) == 0) {
         return output_start::unsafe;
     }
     if (!may_be_file_name(name) || (make_folders && !make_folders_for(name, memory.folder_made))) {
@@ -76,8 +72,18 @@ output_start begin_output(const std::string& name, const run_files& own, bool ma
     if (at.kind == file_kind::folder || (replaces_file && !may_write(name.c_str(), at))) {
         return output_start::refused;
     }
+    // Compared first only where it is known to be no link.
+    if (replaces_file && LINKS_ARE_SEEN) {
+        existing = at;
+        return output_start::existing;
+    }
     return create_live_replacement(name, at, TEMPORARY_PREFIX, true) != nullptr ? output_start::started
                                                                                 : output_start::refused;
+}
+
+std::FILE* begin_replacement(const std::string& name, const file_status& existing)
+{
+    return create_live_replacement(name, existing, TEMPORARY_PREFIX, true);
 }
 
 std::FILE* create_text_output(const std::string& name)

@@ -31,13 +31,17 @@ enum class output_start {
     // The live file is open for writing: close_live_file and
     // commit_live_file(name) put it in place.
     started,
-    // Unsafe (see name_is_safe), or one of the run's own files: nothing was
-    // touched.
+    // Unsafe (see resource_set_name_is_safe), or one of the run's own
+    // files: nothing was touched.
     unsafe,
     // No file can be written there: nothing was touched.
     refused,
     // Something stands there and is to be kept: nothing was touched.
     kept,
+    // A regular file that may be replaced stands there: nothing was
+    // touched, and the caller compares it with what it would write (see
+    // replace_if_changed).
+    existing,
 };
 
 // What begin_output remembers from one name to the next of a run.
@@ -61,8 +65,16 @@ struct output_memory {
 // make_folders, the folders the name needs are created first, as mkdir -p
 // would, and folders already there, linked ones included, are used as they
 // are.
+// A regular file there that this process may write, where a look tells a
+// link from a file (LINKS_ARE_SEEN), is not replaced at once: begin_output
+// gives existing, and existing holds what the look found there.
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
-                          output_memory& memory);
+                          output_memory& memory, file_status& existing);
+
+// Begins replacing the regular file at name, found there as existing: the
+// live temporary beside it, with its permission bits.  Null when it cannot
+// be created.
+std::FILE* begin_replacement(const std::string& name, const file_status& existing);
 
 // Opens name for text output, truncating a regular file as fopen's "w"
 // does.  Anything else at name, a link, a FIFO, a socket or a device, is

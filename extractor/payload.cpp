@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "payload.hpp"
 
-#include <algorithm>
+#include "streams.hpp"
 
 namespace {
 
 // Static, so that its pages are touched only as far as payloads need them.
+// The set's stream has its own, smaller buffer: a large payload is read
+// from the file straight into this one.
 unsigned char payload_buffer[PAYLOAD_BUFFER_SIZE];
 
 } // namespace
@@ -19,33 +21,11 @@ bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char>
 {
     // The head goes out in the same write as the payload's first bytes, so
     // that a small resource costs one write.
-    std::size_t head_length = std::min(head.size(), PAYLOAD_BUFFER_SIZE);
-    std::copy_n(head.begin(), head_length, payload_buffer);
-    std::uint32_t left = length;
-    do {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, PAYLOAD_BUFFER_SIZE - head_length));
-        if (!read_block(set, payload_buffer + head_length, want)) {
-            return false;
-        }
-        const std::size_t chunk = head_length + want;
-        if (chunk > 0 && std::ferror(out) == 0) {
-            std::fwrite(payload_buffer, 1, chunk, out);
-        }
-        left -= static_cast<std::uint32_t>(want);
-        head_length = 0;
-    } while (left > 0);
-    return true;
+    const stream_copy copy{.head = head, .length = length};
+    return copy_stream(set, out, payload_buffer, copy) == copy_end::done;
 }
 
 bool skip_payload(std::FILE* set, std::uint32_t length)
 {
-    std::uint32_t left = length;
-    while (left > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, PAYLOAD_BUFFER_SIZE));
-        if (!read_block(set, payload_buffer, want)) {
-            return false;
-        }
-        left -= static_cast<std::uint32_t>(want);
-    }
-    return true;
+    return skip_bytes(set, length);
 }

@@ -18,7 +18,8 @@ namespace {
 bool copy_payload_rest(std::FILE* in, std::FILE* out)
 {
     static unsigned char buffer[64 * 1024];
-    return copy_rest(in, out, buffer, ~std::uint64_t{0}) == copy_end::done;
+    const stream_copy copy{.length = ~std::uint64_t{0}, .extent = copy_extent::rest};
+    return copy_stream(in, out, buffer, copy) == copy_end::done;
 }
 
 // The payload, the rest of in, onto standard output.

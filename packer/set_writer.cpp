@@ -3,8 +3,8 @@
 
 #include "files.hpp"
 #include "resource_table.hpp"
+#include "streams.hpp"
 
-#include <algorithm>
 #include <span>
 
 namespace {
@@ -41,34 +41,26 @@ set_header make_set_header()
 
 bool copy_file(std::FILE* out, std::FILE* in, std::size_t skip, std::uint64_t length)
 {
-    // The bytes to skip come in with the first read, so that a small file
-    // costs one read (and one more to see its end).
-    std::size_t drop = std::min(skip, sizeof copy_buffer);
-    std::uint64_t left = length;
-    do {
-        const auto want = drop + static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof copy_buffer - drop));
-        const std::size_t got = std::fread(copy_buffer, 1, want, in);
-        if (got != want) {
-            logerr(std::ferror(in) != 0 ? "fread fails!" : "size changed!");
-            return false;
-        }
-        const std::size_t keep = got - drop;
-        if (keep > 0 && std::fwrite(copy_buffer + drop, 1, keep, out) != keep) {
-            logerr("fwrite fails!");
-            return false;
-        }
-        left -= keep;
-        drop = 0;
-    } while (left > 0);
-    if (std::fgetc(in) != EOF) {
-        logerr("size changed!");
+    const stream_copy copy{.skip = skip, .length = length, .extent = copy_extent::exact_to_end};
+    const copy_end end = copy_stream(in, out, copy_buffer, copy);
+    // A failed write comes first: whatever the copy found after it, it was
+    // the first thing to go wrong.
+    if (std::ferror(out) != 0) {
+        logerr("fwrite fails!");
         return false;
     }
-    if (std::ferror(in) != 0) {
+    switch (end) {
+    case copy_end::done:
+        return true;
+    case copy_end::read_failed:
         logerr("fread fails!");
         return false;
+    case copy_end::ended:
+    case copy_end::too_long:
+        break;
     }
-    return true;
+    logerr("size changed!");
+    return false;
 }
 
 bool gen_output(std::FILE* out, const char* out_name)

@@ -23,7 +23,8 @@ bool gen_output(std::FILE* out, const char* out_name);
 // Reads and drops skip bytes (less than COPY_BUFFER_SIZE) from the current
 // position of in, copies exactly length bytes after them onto out, and checks
 // that in then ends: a file that has grown or shrunk since it was measured is
-// refused with "size changed!".
+// refused with "size changed!".  After a failed write, "fwrite fails!", the
+// rest of the file is still read but nothing more is written.
 bool copy_file(std::FILE* out, std::FILE* in, std::size_t skip, std::uint64_t length);
 
 #endif

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,17 +21,20 @@ constexpr const char* TEMPORARY_PREFIX = ".vashpak-";
 
 unsigned char wrap_buffer[std::size_t{1024} * 1024];
 
-// Copies the rest of in onto out.  False, after its message,
+// Writes head and then the rest of in onto out.  False, after its message,
 // when in cannot be read or holds more than a resource may carry; a failed
 // write is left in out's error flag.
-bool copy_raw(std::FILE* out, std::FILE* in, const char* raw)
+bool copy_raw(std::FILE* out, std::span<const unsigned char> head, std::FILE* in, const char* raw)
 {
-    switch (copy_rest(in, out, wrap_buffer, static_cast<std::uint64_t>(WRAPPED_PAYLOAD_MAX))) {
+    const stream_copy copy{
+        .head = head, .length = static_cast<std::uint64_t>(WRAPPED_PAYLOAD_MAX), .extent = copy_extent::rest};
+    switch (copy_stream(in, out, wrap_buffer, copy)) {
     case copy_end::done:
         return true;
     case copy_end::too_long:
         logerr("\"%s\" is too large", raw);
         return false;
+    case copy_end::ended:
     case copy_end::read_failed:
         logerr("Can't read \"%s\", aborting.", raw);
         return false;
@@ -125,8 +129,7 @@ int wrap_resource(const char* raw, const char* resource, const char* word1, cons
         logerr("Can't open \"%s\" for output", resource);
     } else {
         const std::array<unsigned char, RESOURCE_FILE_MIN_SIZE> head = encode_resource_file_head(words[0], words[1]);
-        std::fwrite(head.data(), 1, head.size(), out);
-        ok = copy_raw(out, in, raw);
+        ok = copy_raw(out, head, in, raw);
         if (ok && !close_live_file()) {
             logerr("Can't write \"%s\"", resource);
             ok = false;

@@ -4,6 +4,7 @@
 #ifndef PLATFORM_STREAMS_HPP
 #define PLATFORM_STREAMS_HPP
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -33,16 +34,44 @@ bool flush_output(std::FILE* out);
 // inside it fails.
 bool close_output(std::FILE* out);
 
-// How copy_rest ended.
-enum class copy_end {
-    done,        // in came to its end, and every byte read was written
-    read_failed, // reading in failed
-    too_long,    // in holds more than limit bytes; none past them was written
+// How much of in copy_stream takes.
+enum class copy_extent {
+    exact,        // exactly length bytes; in may go on after them
+    exact_to_end, // exactly length bytes, after which in must end
+    rest,         // the rest of in, which may hold at most length bytes
 };
 
-// Copies the rest of in onto out through buffer, in pieces of its size.  A
-// failed write is left in out's error flag, and nothing more is written
-// after it.
-copy_end copy_rest(std::FILE* in, std::FILE* out, std::span<unsigned char> buffer, std::uint64_t limit);
+// What copy_stream copies: head, then length bytes of in (or its rest)
+// after skip bytes of it that are read and dropped.  The head goes out in
+// the same write as the first bytes of in, and the skipped bytes come in
+// with the first read, so that a small copy costs one read and one write.
+struct stream_copy {
+    std::span<const unsigned char> head{};
+    std::size_t skip = 0;
+    std::uint64_t length = 0;
+    copy_extent extent = copy_extent::exact;
+};
+
+// How copy_stream ended.
+enum class copy_end {
+    done,        // every byte was read, and written unless a write failed
+    ended,       // in ended before the skip and length bytes
+    read_failed, // reading in failed
+    too_long,    // in goes on past length bytes (exact_to_end, rest); none past them was written
+};
+
+// Copies from in onto out through buffer, in pieces of its size; head and
+// skip together must be fewer than its bytes, else nothing is read and the
+// copy fails as a read.  A write is made only while out's error flag is
+// clear: after a failed write, which the flag then tells, the copy goes on
+// reading and writes no more.  In the exact extents nothing read in a
+// piece that ends short is written; in rest it is.
+copy_end copy_stream(std::FILE* in, std::FILE* out, std::span<unsigned char> buffer, const stream_copy& copy);
+
+// Moves in's position length bytes on: by seeking when in is a regular
+// file, never past its end, else by reading through a buffer.  False when
+// in ends, or cannot be read, first; a regular file is then left at its
+// end.
+bool skip_bytes(std::FILE* in, std::uint64_t length);
 
 #endif

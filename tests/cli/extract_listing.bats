@@ -88,6 +88,28 @@ load helpers
     expect_extracted .. a.res
 }
 
+@test "re-extraction leaves a file with the same bytes as it stands and replaces one that differs" {
+    ! on_windows || skip "on Windows every file at an entry's name is replaced"
+    local LC_ALL=C length=$((3 * 1024 * 1024)) same
+    mkres a.res 3
+    mkres b.res "$length"
+    expected_set in.set a.res b.res
+    mkdir x && cd x
+    tarnvex ../in.set
+    expect_status 0
+    # b.res as long as before, its last byte one more.
+    { head -c -1 ../b.res; tail -c 1 ../b.res | tr '\000-\377' '\001-\377\000'; } >b.res
+    touch -d '2001-02-03 04:05:06' a.res b.res
+    same=$(stat -c %i:%Y a.res)
+    tarnvex ../in.set
+    expect_status 0
+    expect_full_report 2 $((3 + length)) "count = 2" "0: a.res, 3" "1: b.res, $length"
+    [ "$(stat -c %i:%Y a.res)" = "$same" ]
+    expect_extracted .. a.res b.res
+    [ "$(stat -c %Y b.res)" != "$(stat -c %Y a.res)" ]
+    expect_only_files a.res b.res reslist.txt
+}
+
 @test "-l and --list print what an extraction prints, read no body and write nothing" {
     mkres a.res 3
     mkres b.res 70000 7 8
@@ -234,6 +256,29 @@ make_named_set() {
     expect_stdout "count = 4" "0: a.res, 3" "2: gfx/c.res, 5"
 }
 
+@test "a long pattern with an unclosed [ is read once, not at every name it is matched against" {
+    local i n=4096 long
+    {
+        printf 0TSR
+        le32 0
+        le32 $n
+        le32 $n
+        le32 $((20 + 64 * n))
+        for ((i = 0; i < n; i++)); do
+            printf 'name-%026d\0\0\0\0\0\1\0\0\0\2\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' "$i"
+        done
+    } >many.set
+    long="*[$(head -c 100000 /dev/zero | tr '\0' a)"
+    # Read again at every comparison, each of these costs seconds.
+    EXEC_PREFIX="timeout 30 ${EXEC_PREFIX:-}"
+    tarnvex -l many.set "$long" 'name-*4095' "$long" "$long" "$long" "$long" "$long"
+    expect_status 1
+    local unmatched=("No entry matches $long")
+    unmatched+=("${unmatched[@]}" "${unmatched[@]}")
+    unmatched+=("${unmatched[@]}")
+    expect_stdout "count = 4096" "4095: name-$(printf '%026d' 4095), 0" "${unmatched[@]}"
+}
+
 @test "bodies not wanted are skipped by seeking in a file, read past from a pipe, and a cut one is still found" {
     mkdir src
     (cd src && mkres big.res $((8 * 1024 * 1024)) && mkres small.res 3 && expected_set ../in.set big.res small.res)
@@ -287,6 +332,18 @@ make_named_set() {
     fi
 }
 
+@test "-O into a full standard output counts no resource that did not get out" {
+    ! on_windows || skip "no /dev/full"
+    [ -w /dev/full ] || skip "no /dev/full"
+    make_named_set
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    ${EXEC_PREFIX:-} "$TARNVEX" -O in.set >/dev/full 2>"$OUT/stderr" || status=$?
+    expect_status 1
+    expect_stderr "count = 4" "0: a.res, 3" "1: gfx/b.res, 4" "2: gfx/c.res, 5" "3: d[1].res, 6" \
+        "Can't write standard output" "--- TarnVex stats ---" "Total output:0 files (0b)"
+}
+
 @test "-k keeps what stands at an entry's name, and that is no failure" {
     make_named_set
     mkdir -p x/gfx/c.res && cd x
@@ -331,6 +388,17 @@ make_named_set() {
         "3: d[1].res, 6, 0x00000001, 0x00000002, 288"
 }
 
+@test "-v writes the bytes of a name that are not graphic, and the backslash, escaped; the plain listing as they are" {
+    local LC_ALL=C odd=$'x\n0: y\t\r\\ \x7f\xe9'
+    { printf 0TSR; le32 0; le32 1; le32 1; le32 85; toc_entry "$odd" 1; body a 1; } >odd.set
+    tarnvex -v -l odd.set
+    expect_status 0
+    expect_stdout "keep_count = 1, keep_end = 85" "count = 1" '0: x\n0:\x20y\t\r\\\x20\x7f\xe9, 1, 0x00000001, 0x00000002, 84'
+    tarnvex -l odd.set
+    expect_status 0
+    expect_stdout "count = 1" "0: $odd, 1"
+}
+
 @test "options bundle, take = and come anywhere, as getopt_long has them" {
     make_named_set
     mkdir out1 out2 out3
@@ -347,6 +415,29 @@ make_named_set() {
     tarnvex -l -- in.set -x
     expect_status 1
     expect_stdout "count = 4" "No entry matches -x"
+}
+
+@test "long options may be abbreviated where that is unambiguous, and = gives an argument even when empty" {
+    make_named_set
+    mkdir out1 out2
+    tarnvex --dir=out1 --make in.set gfx/b.res
+    expect_status 0
+    tarnvex in.set --dir out2 a.res
+    expect_status 0
+    (cd out1 && expect_only_files gfx/b.res reslist.txt)
+    (cd out2 && expect_only_files a.res reslist.txt)
+    tarnvex --verb -l in.set a.res
+    expect_status 0
+    expect_stdout "keep_count = 2, keep_end = 267" "count = 4" "0: a.res, 3, 0x00000001, 0x00000002, 252"
+    tarnvex --directory= out1
+    expect_status 1
+    expect_stdout "Can't open "
+    local line
+    for line in "--ver in.set" "--t in.set" "--verbose=1 in.set" "--directory"; do
+        # shellcheck disable=SC2086 # the words are the arguments
+        tarnvex $line a.res
+        expect_status 255
+    done
 }
 
 @test "-t reads the whole set and reports every way it is not what vashpak writes" {
@@ -388,7 +479,19 @@ make_named_set() {
     expect_stdout "keep_count = 1, keep_end = 7" "count = 2" "0: a.res, 3, 0x00000001, 0x00000002, 140" \
         "1: ./reslist.txt, 2, 0x00000001, 0x00000002, 151" "Entry 1: name is unsafe to extract" \
         "keep_end is not 143, the end of the kept bodies" "Set is 3 bytes shorter than its table says" "cut.set: 3 problems"
-    { printf 0TSR; le32 0; le32 4097; le32 4097; le32 $((20 + 64 * 4097)); head -c $((64 * 4097)) /dev/zero; } >many.set
+    local i
+    {
+        printf 0TSR
+        le32 0
+        le32 4097
+        le32 4097
+        le32 $((20 + 64 * 4097))
+        for ((i = 0; i < 4097; i++)); do
+            printf 'a\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+            printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+        done
+        head -c $((8 * 4097)) /dev/zero
+    } >many.set
     tarnvex -t many.set
     expect_status 1
     tail -n 2 "$OUT/stdout" >"$OUT/last"
@@ -401,4 +504,30 @@ make_named_set() {
     fi
     expect_only_files in.set bad.set list.set cut.set many.set src/a.res src/gfx/b.res src/gfx/c.res 'src/d[1].res' \
         src/reslist.txt
+}
+
+@test "-t lists the first 1000 problems, counts the others and says how many it left out" {
+    local i n=1200 lines=()
+    {
+        printf 0TSR
+        le32 0
+        le32 $n
+        le32 $n
+        le32 $((20 + 64 * n))
+        # Each entry with a reserved word that is not 0: one problem each.
+        for ((i = 0; i < n; i++)); do
+            printf 'a\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+            printf '\1\0\0\0\2\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0'
+        done
+        for ((i = 0; i < n; i++)); do
+            printf '\0\0\0\0!IGM'
+        done
+    } >many.set
+    tarnvex -t many.set
+    expect_status 1
+    for ((i = 0; i < 1000; i++)); do
+        lines+=("Entry $i: reserved word is not 0")
+    done
+    tail -n 1002 "$OUT/stdout" >"$OUT/last"
+    expect_lines "the problems" "$OUT/last" "${lines[@]}" "(200 more problems not listed)" "many.set: 1200 problems"
 }

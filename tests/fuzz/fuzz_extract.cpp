@@ -9,7 +9,7 @@
 //    a complete resource header: "0SER", two words, then 00 00 00 00 !IGM.
 //    The set and reslist.txt are left out because an entry of the same name
 //    may rightly replace them.
-#include "command_line.hpp"
+#include "program.hpp"
 #include "scratch.hpp"
 
 #include <array>

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The extractor's name check and payload copy.
+// The extractor's name check, payload copy, patterns and re-extraction over
+// files in place.
+#include "folders.hpp"
+#include "in_place.hpp"
 #include "names.hpp"
 #include "patterns.hpp"
 #include "payload.hpp"
@@ -206,5 +209,101 @@ TEST(PatternMatches, GlobsMatchWholeNamesWithSlashesToo)
         EXPECT_EQ(pattern_matches(t.pattern, t.name), t.matches) << t.pattern << " ~ " << t.name;
     }
 }
+
+} // namespace
+
+namespace {
+
+// A folder of the case's own, emptied first, and the files in it.
+std::string fresh_folder(const char* name)
+{
+    std::error_code error;
+    std::filesystem::remove_all(name, error);
+    std::filesystem::create_directory(name, error);
+    return std::string(name) + "/";
+}
+
+void write_file(const std::string& path, const std::string& bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string file_bytes(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return "(none)";
+    }
+    std::string bytes = rest_of(f);
+    std::fclose(f);
+    return bytes;
+}
+
+std::size_t files_in(const std::string& folder)
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+const std::string HEAD("0SER\x01\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00!IGM", 20);
+
+std::span<const unsigned char> head_bytes()
+{
+    return {reinterpret_cast<const unsigned char*>(HEAD.data()), HEAD.size()};
+}
+
+TEST(ReplaceIfChanged, AFileOfAnotherLengthIsReplacedWhole)
+{
+    const std::string folder = fresh_folder("in_place_length");
+    const std::string name = folder + "a.res";
+    write_file(name, HEAD + pattern(40) + "longer");
+    const std::string payload = pattern(40);
+    std::FILE* set = stream_of(payload + "next");
+    ASSERT_NE(set, nullptr);
+    std::uint64_t unread = 0;
+    EXPECT_EQ(replace_if_changed(name, look_at(name.c_str()), set, head_bytes(), 40, unread), in_place_end::replaced);
+    EXPECT_EQ(rest_of(set), "next");
+    std::fclose(set);
+    EXPECT_EQ(file_bytes(name), HEAD + payload);
+    EXPECT_EQ(files_in(folder), 1U);
+}
+
+TEST(ReplaceIfChanged, ASetCutShortLeavesTheFileAsItWas)
+{
+    const std::string folder = fresh_folder("in_place_short");
+    const std::string name = folder + "a.res";
+    // As long as the payload would make it, and different from its first
+    // byte on, so that a replacement is under way when the set ends.
+    const std::string old = HEAD + std::string(PAYLOAD_BUFFER_SIZE + 10, 'x');
+    write_file(name, old);
+    std::FILE* set = stream_of(pattern(PAYLOAD_BUFFER_SIZE));
+    ASSERT_NE(set, nullptr);
+    std::uint64_t unread = 0;
+    EXPECT_EQ(replace_if_changed(name, look_at(name.c_str()), set, head_bytes(),
+                                 static_cast<std::uint32_t>(PAYLOAD_BUFFER_SIZE + 10), unread),
+              in_place_end::set_short);
+    std::fclose(set);
+    EXPECT_EQ(file_bytes(name), old);
+    EXPECT_EQ(files_in(folder), 1U);
+}
+
+#if !defined(_WIN32)
+TEST(OpenFileInPlace, OpensARegularFileButNoLinkToOne)
+{
+    const std::string folder = fresh_folder("in_place_link");
+    write_file(folder + "a.res", "abc");
+    std::error_code error;
+    std::filesystem::create_symlink("a.res", folder + "link.res", error);
+    ASSERT_FALSE(error);
+    std::FILE* regular = open_file_in_place((folder + "a.res").c_str());
+    ASSERT_NE(regular, nullptr);
+    EXPECT_EQ(rest_of(regular), "abc");
+    std::fclose(regular);
+    EXPECT_EQ(open_file_in_place((folder + "link.res").c_str()), nullptr);
+    EXPECT_EQ(open_file_in_place(folder.c_str()), nullptr);
+}
+#endif
 
 } // namespace

@@ -7,10 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <span>
 #include <string>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -31,6 +38,167 @@ TEST(CloseOutput, ReportsBytesThatReachNoFileEvenWhenOnlyTheCloseWouldSee)
     ASSERT_EQ(std::fwrite("0TSR", 1, 4, scratch), 4U);
     EXPECT_TRUE(close_output(scratch));
 }
+
+// A stream that reads content from its start.
+std::FILE* stream_of(const std::string& content)
+{
+    std::FILE* stream = std::tmpfile();
+    if (stream != nullptr) {
+        std::fwrite(content.data(), 1, content.size(), stream);
+        std::rewind(stream);
+    }
+    return stream;
+}
+
+std::string rest_of(std::FILE* stream)
+{
+    std::string rest;
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+        rest.push_back(static_cast<char>(c));
+    }
+    return rest;
+}
+
+// A run of bytes that differ from their neighbours, so that a piece copied
+// twice or out of place shows.
+std::string numbered(std::size_t length)
+{
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>('a' + i % 23);
+    }
+    return bytes;
+}
+
+// What copy_stream wrote onto out, and where it left in, for one copy
+// through a buffer of 16 bytes: several pieces for a few dozen bytes.
+struct copied {
+    copy_end end;
+    std::string written;
+    std::string left_in;
+};
+
+copied copy_through_small_buffer(const std::string& input, const stream_copy& copy, std::FILE* out = nullptr)
+{
+    std::array<unsigned char, 16> buffer{};
+    std::FILE* in = stream_of(input);
+    std::FILE* written = out != nullptr ? out : std::tmpfile();
+    EXPECT_NE(in, nullptr);
+    EXPECT_NE(written, nullptr);
+    if (in == nullptr || written == nullptr) {
+        return {copy_end::read_failed, "", ""};
+    }
+    copied result{copy_stream(in, written, buffer, copy), "", rest_of(in)};
+    if (out == nullptr) {
+        std::rewind(written);
+        result.written = rest_of(written);
+        std::fclose(written);
+    }
+    std::fclose(in);
+    return result;
+}
+
+TEST(CopyStream, WritesTheHeadThenExactlyTheLengthAfterTheSkippedBytes)
+{
+    const std::string head = "HEAD";
+    const std::string body = numbered(40);
+    const stream_copy copy{.head = std::span(reinterpret_cast<const unsigned char*>(head.data()), head.size()),
+                           .skip = 3,
+                           .length = body.size()};
+    const copied result = copy_through_small_buffer("xyz" + body + "next", copy);
+    EXPECT_EQ(result.end, copy_end::done);
+    EXPECT_EQ(result.written, head + body);
+    EXPECT_EQ(result.left_in, "next");
+}
+
+TEST(CopyStream, AnExactCopyOfAStreamThatEndsTooSoonEnds)
+{
+    const copied result = copy_through_small_buffer(numbered(20), {.length = 21});
+    EXPECT_EQ(result.end, copy_end::ended);
+    // The piece that came short is not written.
+    EXPECT_EQ(result.written, numbered(16));
+}
+
+TEST(CopyStream, ACopyToTheEndRefusesAStreamThatGoesOn)
+{
+    EXPECT_EQ(copy_through_small_buffer(numbered(32), {.length = 32, .extent = copy_extent::exact_to_end}).end,
+              copy_end::done);
+    EXPECT_EQ(copy_through_small_buffer(numbered(33), {.length = 32, .extent = copy_extent::exact_to_end}).end,
+              copy_end::too_long);
+}
+
+TEST(CopyStream, TheRestIsCopiedUpToItsLimitAndNoBytePastIt)
+{
+    const copied whole = copy_through_small_buffer(numbered(40), {.length = 40, .extent = copy_extent::rest});
+    EXPECT_EQ(whole.end, copy_end::done);
+    EXPECT_EQ(whole.written, numbered(40));
+    const copied over = copy_through_small_buffer(numbered(41), {.length = 40, .extent = copy_extent::rest});
+    EXPECT_EQ(over.end, copy_end::too_long);
+    EXPECT_EQ(over.written, numbered(32));
+}
+
+TEST(CopyStream, AfterAFailedWriteTheCopyReadsOnAndWritesNoMore)
+{
+    // A stream opened for reading refuses every write.
+    const char* const name = "copy_stream_refuses_writes.tmp";
+    std::FILE* created = std::fopen(name, "wb");
+    ASSERT_NE(created, nullptr);
+    std::fclose(created);
+    std::FILE* refusing = std::fopen(name, "rb");
+    ASSERT_NE(refusing, nullptr);
+    const copied result = copy_through_small_buffer(numbered(40) + "next", {.length = 40}, refusing);
+    EXPECT_EQ(result.end, copy_end::done);
+    EXPECT_EQ(result.left_in, "next");
+    EXPECT_NE(std::ferror(refusing), 0);
+    std::fclose(refusing);
+    std::remove(name);
+}
+
+TEST(SkipBytes, MovesOnInARegularFileButNeverPastItsEnd)
+{
+    std::FILE* in = stream_of(numbered(30) + "next");
+    ASSERT_NE(in, nullptr);
+    EXPECT_TRUE(skip_bytes(in, 30));
+    EXPECT_EQ(rest_of(in), "next");
+    std::rewind(in);
+    EXPECT_FALSE(skip_bytes(in, 35));
+    EXPECT_EQ(std::ftell(in), 34);
+    std::fclose(in);
+}
+
+#if !defined(_WIN32)
+TEST(SkipBytes, SeeksInARegularFileWithoutReadingIt)
+{
+    // Open for writing only: any read of it fails.
+    const char* const name = "skip_bytes_write_only.tmp";
+    std::FILE* made = std::fopen(name, "wb");
+    ASSERT_NE(made, nullptr);
+    ASSERT_EQ(std::fputs("0123456789", made), 1);
+    std::fclose(made);
+    const int descriptor = open(name, O_WRONLY);
+    ASSERT_GE(descriptor, 0);
+    std::FILE* write_only = fdopen(descriptor, "wb");
+    ASSERT_NE(write_only, nullptr);
+    EXPECT_TRUE(skip_bytes(write_only, 7));
+    EXPECT_EQ(std::ftell(write_only), 7);
+    std::fclose(write_only);
+    std::remove(name);
+}
+
+TEST(SkipBytes, ReadsThroughAPipeAndFailsWhereItEnds)
+{
+    std::array<int, 2> ends{};
+    ASSERT_EQ(pipe(ends.data()), 0);
+    ASSERT_EQ(write(ends[1], "0123456789", 10), 10);
+    close(ends[1]);
+    std::FILE* in = fdopen(ends[0], "rb");
+    ASSERT_NE(in, nullptr);
+    EXPECT_TRUE(skip_bytes(in, 7));
+    EXPECT_EQ(std::fgetc(in), '7');
+    EXPECT_FALSE(skip_bytes(in, 3));
+    std::fclose(in);
+}
+#endif
 
 class LiveFile : public ::testing::Test {
 protected:

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include "in_place.hpp"
+
+#include "folders.hpp"
+#include "live_file.hpp"
+#include "output_file.hpp"
+#include "payload.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// What comes from the set, and the same stretch of the file in place.
+// Static, so that their pages are touched only when files are compared.
+unsigned char from_set[PAYLOAD_BUFFER_SIZE];
+unsigned char in_file[PAYLOAD_BUFFER_SIZE];
+
+// Copies the first length bytes of from to out, through in_file.  False
+// when from ends or cannot be read before them.
+bool copy_start(std::FILE* from, std::FILE* out, std::uint64_t length)
+{
+    std::rewind(from);
+    while (length > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof in_file));
+        if (!read_block(from, in_file, piece)) {
+            return false;
+        }
+        std::fwrite(in_file, 1, piece, out);
+        length -= piece;
+    }
+    return true;
+}
+
+// Replaces the file: the first equal bytes from the file in place, then
+// the piece of from_set already read, then the rest of the payload from
+// the set.
+in_place_end replace(const std::string& name, const file_status& existing, std::FILE* in_place, std::uint64_t equal,
+                     std::size_t piece, std::FILE* set, std::uint64_t rest, std::uint64_t& unread)
+{
+    std::FILE* const out = begin_replacement(name, existing);
+    if (out == nullptr) {
+        unread = rest;
+        return in_place_end::not_created;
+    }
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    const bool started = in_place == nullptr || copy_start(in_place, out, equal);
+    if (started && piece > 0) {
+        std::fwrite(from_set, 1, piece, out);
+    }
+    if (!copy_payload(set, out, {}, static_cast<std::uint32_t>(rest))) {
+        abandon_live_file();
+        return in_place_end::set_short;
+    }
+    if (!started) {
+        // The file in place changed under the run: what it held cannot be
+        // had again.
+        abandon_live_file();
+        return in_place_end::not_written;
+    }
+    if (!close_live_file()) {
+        return in_place_end::not_written;
+    }
+    return commit_live_file(name) ? in_place_end::replaced : in_place_end::not_created;
+}
+
+} // namespace
+
+in_place_end replace_if_changed(const std::string& name, const file_status& existing, std::FILE* set,
+                                std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
+{
+    unread = 0;
+    std::FILE* const in_place = open_file_in_place(name.c_str());
+    std::uint64_t file_length = 0;
+    if (in_place == nullptr || !regular_file_length(in_place, file_length) || file_length != head.size() + length) {
+        // Nothing to compare with: the file is replaced whole.
+        if (in_place != nullptr) {
+            std::fclose(in_place);
+        }
+        std::copy(head.begin(), head.end(), from_set);
+        return replace(name, existing, nullptr, 0, head.size(), set, length, unread);
+    }
+    std::setvbuf(in_place, nullptr, _IONBF, 0);
+    // The head, then the payload a buffer at a time, each against the same
+    // bytes of the file; equal counts the bytes found the same so far.
+    std::uint64_t equal = 0;
+    std::uint64_t left = length;
+    std::size_t piece = head.size();
+    std::copy(head.begin(), head.end(), from_set);
+    for (;;) {
+        if (!read_block(in_place, in_file, piece) || std::memcmp(from_set, in_file, piece) != 0) {
+            const in_place_end end = replace(name, existing, in_place, equal, piece, set, left, unread);
+            std::fclose(in_place);
+            return end;
+        }
+        equal += piece;
+        if (left == 0) {
+            break;
+        }
+        piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof from_set));
+        if (!read_block(set, from_set, piece)) {
+            std::fclose(in_place);
+            return in_place_end::set_short;
+        }
+        left -= piece;
+    }
+    std::fclose(in_place);
+    return in_place_end::unchanged;
+}

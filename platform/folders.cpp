@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "folders.hpp"
+
+#include "files.hpp"
+
+#if defined(_WIN32)
+#include <filesystem>
+#include <system_error>
+#else
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+#endif
+
+#if defined(_WIN32)
+
+bool make_absolute(const char* path, std::string& absolute)
+{
+    std::error_code error;
+    const std::filesystem::path made = std::filesystem::absolute(path, error);
+    if (error) {
+        return false;
+    }
+    absolute = made.string();
+    return true;
+}
+
+bool enter_folder(const char* folder)
+{
+    std::error_code error;
+    std::filesystem::current_path(folder, error);
+    return !error;
+}
+
+bool make_folders(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(folder), error);
+    return !error;
+}
+
+std::FILE* open_file_in_place(const char* name)
+{
+    // Links are not seen here (LINKS_ARE_SEEN): a regular file is opened as
+    // it is.
+    return look_at(name).kind == file_kind::regular ? open_regular_input(name) : nullptr;
+}
+
+#else
+
+bool make_absolute(const char* path, std::string& absolute)
+{
+    if (path[0] == '/') {
+        absolute = path;
+        return true;
+    }
+    std::vector<char> current(PATH_MAX);
+    while (getcwd(current.data(), current.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return false;
+        }
+        current.resize(current.size() * 2);
+    }
+    absolute = current.data();
+    if (absolute.back() != '/') {
+        absolute += '/';
+    }
+    absolute += path;
+    return true;
+}
+
+bool enter_folder(const char* folder)
+{
+    return chdir(folder) == 0;
+}
+
+bool make_folders(const std::string& folder)
+{
+    // Each folder on the way, from the first: made, or found to be a
+    // folder (a link to one will do).
+    for (std::size_t end = folder.find('/', 1); end != std::string::npos; end = folder.find('/', end + 1)) {
+        if (folder[end - 1] == '/') {
+            continue;
+        }
+        const std::string step = folder.substr(0, end);
+        if (mkdir(step.c_str(), 0777) != 0) {
+            struct stat there {};
+            if (stat(step.c_str(), &there) != 0 || !S_ISDIR(there.st_mode)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::FILE* open_file_in_place(const char* name)
+{
+    const int descriptor = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat opened {};
+    if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(descriptor);
+        return nullptr;
+    }
+    std::FILE* const file = fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        close(descriptor);
+    }
+    return file;
+}
+
+#endif
