@@ -51,7 +51,7 @@ inline constexpr std::uint32_t SET_ENTRIES_MAX = 4096;
 // The most resources the packer packs into one set: as many as a set holds.
 inline constexpr std::uint32_t PACKED_ENTRIES_MAX = SET_ENTRIES_MAX;
 
-// Where each part of a set lies.  The table of count entries follows the
+// The layout of a set.  The table of count entries follows the
 // header, and the first body follows the table.
 inline constexpr std::uint64_t bodies_start(std::uint32_t count)
 {

@@ -199,6 +199,17 @@ corrupt_set() {
     fi
 }
 
+@test "a set that never ends: -t counts what follows the bodies up to a bound, and ends" {
+    command -v timeout >/dev/null || skip "no timeout"
+    on_windows && skip "no /dev/zero"
+    status=0
+    # shellcheck disable=SC2086 # the prefix may be several words
+    timeout 60 ${EXEC_PREFIX:-} "$TARNVEX" -t /dev/zero >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
+    [ "$status" -eq 1 ]
+    tail -n 1 "$OUT/stdout" >"$OUT/last"
+    expect_lines "the last line" "$OUT/last" "/dev/zero: 4 problems"
+}
+
 # ---- Output with no room: a full disk and /dev/full ----
 
 @test "output to a full device is reported once, with the output's name" {
