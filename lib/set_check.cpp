@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "set_check.hpp"
 
+#include "files.hpp"
 #include "names.hpp"
 #include "resource_format.hpp"
 #include "set_rules.hpp"
@@ -44,18 +45,16 @@ void report(checker& check, resource_set_problem problem, std::uint32_t entry = 
     }
 }
 
-bool is_any_separator(char c)
-{
-    return c == '/' || c == '\\';
-}
-
-// True when the name ends in a separator or its last component is ".".
+// True when the name ends in a separator or its last component is ".":
+// extracted here, it names a folder, not a file.  The separators are this
+// system's, as in extraction, which writes a name ending in a backslash as a
+// file where the backslash is an ordinary byte.
 bool names_folder(std::string_view name)
 {
-    if (!name.empty() && is_any_separator(name.back())) {
+    if (!name.empty() && is_folder_separator(name.back())) {
         return true;
     }
-    const auto last = std::find_if(name.rbegin(), name.rend(), is_any_separator);
+    const auto last = std::find_if(name.rbegin(), name.rend(), is_folder_separator);
     return name.substr(static_cast<std::size_t>(name.rend() - last)) == ".";
 }
 

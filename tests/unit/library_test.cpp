@@ -437,7 +437,7 @@ std::string text_of(const resource_set_finding& finding)
 
 TEST(Library, TheCheckFindsNamesThatNameNoFile)
 {
-    const bytes data = set_of({{"", 1, 2, ""}, {"d/", 1, 2, ""}, {"a\\.", 1, 2, ""}, {"!discard", 1, 2, ""}}, 4);
+    const bytes data = set_of({{"", 1, 2, ""}, {"d/", 1, 2, ""}, {"a/.", 1, 2, ""}, {"!discard", 1, 2, ""}}, 4);
     memory_reader reader{&data};
     std::uint32_t problems = 0;
     EXPECT_EQ(check_bytes(reader, problems), RESOURCE_SET_OK);
@@ -454,7 +454,7 @@ TEST(Library, TheCheckFindsNamesThatNameNoFile)
 #if !defined(_WIN32)
 TEST(Library, TheCheckCallsNamesSafeAsExtractionDoes)
 {
-    const bytes data = set_of({{".\\reslist.txt", 1, 2, ""}}, 1);
+    const bytes data = set_of({{".\\reslist.txt", 1, 2, ""}, {"reslist.txt\\", 1, 2, ""}}, 2);
     memory_reader reader{&data};
     std::uint32_t problems = 0;
     EXPECT_EQ(check_bytes(reader, problems), RESOURCE_SET_OK);
