@@ -227,6 +227,9 @@ std::FILE* begin_replacing(const std::string& target, const char* prefix, bool b
     if (reached != file_kind::none && reached != file_kind::regular) {
         return nullptr;
     }
+    if (old.kind == file_kind::regular && !may_write(target.c_str(), old)) {
+        return nullptr;
+    }
     return create_live_replacement(target, old, prefix, binary);
 }
 
