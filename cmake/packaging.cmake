@@ -114,8 +114,22 @@ if(WIN32)
 else()
   set(RESOURCE_SET_PC_PREFIX "\${CMAKE_INSTALL_PREFIX}")
 endif()
+# The C++ runtime goes with the library in Libs where only the static
+# library is installed, and in Libs.private, for --static, where the shared
+# one is there too.
+list(TRANSFORM RESOURCE_SET_CXX_RUNTIME PREPEND -l OUTPUT_VARIABLE runtime_flags)
+list(JOIN runtime_flags " " runtime_flags)
+if(TARGET resource_set_shared)
+  set(RESOURCE_SET_PC_LIBS "")
+  set(RESOURCE_SET_PC_LIBS_PRIVATE "${runtime_flags}")
+else()
+  set(RESOURCE_SET_PC_LIBS " ${runtime_flags}")
+  set(RESOURCE_SET_PC_LIBS_PRIVATE "")
+endif()
 install(CODE "
   set(RESOURCE_SET_PC_PREFIX \"${RESOURCE_SET_PC_PREFIX}\")
+  set(RESOURCE_SET_PC_LIBS \"${RESOURCE_SET_PC_LIBS}\")
+  set(RESOURCE_SET_PC_LIBS_PRIVATE \"${RESOURCE_SET_PC_LIBS_PRIVATE}\")
   set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
   set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")

@@ -46,8 +46,36 @@ inline constexpr std::size_t RESOURCE_FILE_MIN_SIZE = RESOURCE_HEADER_SIZE + BOD
 // largest value they can describe as a signed number.
 inline constexpr std::int64_t SET_SIZE_MAX = 2147483647;
 
-// The most resources vashpak packs into one set.
-inline constexpr std::uint32_t PACKED_ENTRIES_MAX = 4096;
+// The most entries a set holds.
+inline constexpr std::uint32_t SET_ENTRIES_MAX = 4096;
+// The most resources the packer packs into one set: as many as a set holds.
+inline constexpr std::uint32_t PACKED_ENTRIES_MAX = SET_ENTRIES_MAX;
+
+// The layout of a set.  The table of count entries follows the
+// header, and the first body follows the table.
+inline constexpr std::uint64_t bodies_start(std::uint32_t count)
+{
+    return SET_HEADER_SIZE + std::uint64_t{TOC_ENTRY_SIZE} * count;
+}
+
+// The length of a body in the set, body_header and payload, for a payload
+// of size bytes.
+inline constexpr std::uint64_t body_length(std::uint32_t size)
+{
+    return std::uint64_t{size} + BODY_HEADER_SIZE;
+}
+
+// Where the payload of the body that starts at body_at begins.
+inline constexpr std::uint64_t payload_offset(std::uint64_t body_at)
+{
+    return body_at + BODY_HEADER_SIZE;
+}
+
+// The length of the resource file that holds a payload of size bytes.
+inline constexpr std::uint64_t resource_file_length(std::uint32_t size)
+{
+    return RESOURCE_FILE_MIN_SIZE + std::uint64_t{size};
+}
 
 struct resource_header {
     std::uint32_t magic = 0;

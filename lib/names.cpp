@@ -65,7 +65,7 @@ bool names_listfile(std::string_view name)
     std::size_t start = 0;
     for (;;) {
         std::size_t end = start;
-        while (end < name.size() && !is_separator(name[end])) {
+        while (end < name.size() && !is_folder_separator(name[end])) {
             ++end;
         }
         std::string_view part = name.substr(start, end - start);
@@ -110,4 +110,9 @@ bool name_is_safe(std::string_view name)
         }
         start = part_end + 1;
     }
+}
+
+bool extracts_safely(std::string_view name)
+{
+    return name_is_safe(name) && !names_listfile(name);
 }

@@ -23,9 +23,13 @@ bool name_is_safe(std::string_view name);
 bool names_windows_device(std::string_view part);
 
 // True when the name, extracted into a folder, is that folder's
-// reslist.txt: its components are "reslist.txt" and "." alone, with any
-// case and trailing dots and spaces where the system ignores them
-// (Windows).
+// reslist.txt: its components, split at this system's separators, are
+// "reslist.txt" and "." alone, with any case and trailing dots and spaces
+// where the system ignores them (Windows).  On a system whose only
+// separator is '/', ".\\reslist.txt" is a name of its own.
 bool names_listfile(std::string_view name);
+
+// name_is_safe, and not the listfile: what extraction writes.
+bool extracts_safely(std::string_view name);
 
 #endif

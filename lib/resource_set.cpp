@@ -4,6 +4,7 @@
 #include "resource_set.h"
 
 #include "files.hpp"
+#include "names.hpp"
 #include "resource_format.hpp"
 #include "set_check.hpp"
 #include "set_rules.hpp"
@@ -12,10 +13,10 @@
 #include <array>
 #include <bit>
 #include <chrono>
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <new>
 #include <vector>
 
@@ -164,43 +165,79 @@ void index_names(resource_set& set)
     }
 }
 
-// Builds the entries and their index from the table as stored (count
-// entries, which the caller has checked fit in a set of length bytes),
-// whose names are then used where they stand; a later entry of a name comes
-// after an earlier one in its bucket.  FORMAT for a name without its terminator,
-// SHORT when the bodies end past length.
-resource_set_status read_table(resource_set& set, const unsigned char* table, std::uint32_t count, std::uint64_t length)
+// The header's status at open, against the length of the set: FORMAT for a
+// header that makes it no set, or a table that does not fit in it.
+resource_set_status header_status(const set_header& header, std::uint64_t length)
 {
-    set.entries.reserve(count);
-    set.hashes.resize(count);
-    set.hash_key = mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                       static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&set)));
-    std::uint64_t at = bodies_start(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::span<const unsigned char, TOC_ENTRY_SIZE> stored(table + std::size_t{i} * TOC_ENTRY_SIZE,
-                                                                    TOC_ENTRY_SIZE);
-        const auto* const name = reinterpret_cast<const char*>(stored.data());
+    const header_problems found = problems_of_header(header);
+    if (std::any_of(found.found.begin(), found.found.begin() + static_cast<std::ptrdiff_t>(found.count),
+                    refused_at_open) ||
+        bodies_start(header.count) > length) {
+        return RESOURCE_SET_ERROR_FORMAT;
+    }
+    return RESOURCE_SET_OK;
+}
+
+// What the walk over a stored table does at open: the header judged, and
+// each entry kept, its name used where it stands; a later entry of a name
+// comes after an earlier one in its bucket.  FORMAT for a name without its
+// terminator.
+struct open_visitor {
+    resource_set& set;
+    std::uint64_t length;
+    resource_set_status status = RESOURCE_SET_OK;
+
+    bool header(const set_header& header)
+    {
+        status = header_status(header, length);
+        if (status != RESOURCE_SET_OK) {
+            return false;
+        }
+        set.keep_count = header.keep_count;
+        set.entries.reserve(header.count);
+        set.hashes.resize(header.count);
+        set.hash_key = mix(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                           static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&set)));
+        return true;
+    }
+
+    bool entry(std::uint32_t index, std::span<const unsigned char, TOC_ENTRY_SIZE> stored, std::uint64_t body_at)
+    {
         const name_hash hashed = hash_name(stored.data(), set.hash_key);
         if (hashed.length == NAME_FIELD_SIZE) {
-            return RESOURCE_SET_ERROR_FORMAT;
+            status = RESOURCE_SET_ERROR_FORMAT;
+            return false;
         }
-        const std::uint32_t size = toc_entry_word(stored, TOC_SIZE_AT);
-        set.entries.push_back({name, toc_entry_word(stored, TOC_WORD1_AT), toc_entry_word(stored, TOC_WORD2_AT), size,
-                               at + BODY_HEADER_SIZE});
-        at += std::uint64_t{size} + BODY_HEADER_SIZE;
-        set.hashes[i] = hashed.hash;
+        set.entries.push_back({reinterpret_cast<const char*>(stored.data()), toc_entry_word(stored, TOC_WORD1_AT),
+                               toc_entry_word(stored, TOC_WORD2_AT), toc_entry_word(stored, TOC_SIZE_AT),
+                               payload_offset(body_at)});
+        set.hashes[index] = hashed.hash;
+        return true;
     }
-    if (at > length) {
+};
+
+// Builds the entries and their index from the set's header and table,
+// stored at data, in a set of length bytes of which size are at data.
+// SHORT when the bodies end past length.
+resource_set_status read_table(resource_set& set, const unsigned char* data, std::size_t size, std::uint64_t length)
+{
+    if (size < SET_HEADER_SIZE) {
+        return RESOURCE_SET_ERROR_FORMAT;
+    }
+    memory_source source{data, size};
+    open_visitor visitor{set, length};
+    const table_walk walk = walk_table(source, visitor, UINT32_MAX);
+    if (visitor.status != RESOURCE_SET_OK) {
+        return visitor.status;
+    }
+    if (walk.end != walk_end::whole) {
+        return RESOURCE_SET_ERROR_FORMAT;
+    }
+    if (walk.bodies_end > length) {
         return RESOURCE_SET_ERROR_SHORT;
     }
     index_names(set);
     return RESOURCE_SET_OK;
-}
-
-// The header's verdict as a status.
-resource_set_status check_header_of(const set_header& header, std::uint64_t length)
-{
-    return check_header(header, length) == layout_verdict::sound ? RESOURCE_SET_OK : RESOURCE_SET_ERROR_FORMAT;
 }
 
 resource_set_status open_file(const char* path, resource_set& set)
@@ -217,13 +254,15 @@ resource_set_status open_file(const char* path, resource_set& set)
     if (!read_at(set.file, 0, header_bytes.data(), header_bytes.size(), got) || got != header_bytes.size()) {
         return RESOURCE_SET_ERROR_READ;
     }
+    // Judged before the table is read, so that no room is taken for a table
+    // that is not there.
     const set_header header = decode_set_header(header_bytes);
-    if (const resource_set_status status = check_header_of(header, length); status != RESOURCE_SET_OK) {
+    if (const resource_set_status status = header_status(header, length); status != RESOURCE_SET_OK) {
         return status;
     }
     // The table fits in the file, so its size is bounded by what is there.
     // The header comes again with it, so that both start a page.
-    const std::size_t stored_length = SET_HEADER_SIZE + std::size_t{TOC_ENTRY_SIZE} * header.count;
+    const auto stored_length = static_cast<std::size_t>(bodies_start(header.count));
     set.stored = static_cast<unsigned char*>(::operator new(stored_length, TABLE_ALIGNMENT, std::nothrow));
     if (set.stored == nullptr) {
         return RESOURCE_SET_ERROR_MEMORY;
@@ -231,22 +270,13 @@ resource_set_status open_file(const char* path, resource_set& set)
     if (!read_at(set.file, 0, set.stored, stored_length, got) || got != stored_length) {
         return RESOURCE_SET_ERROR_READ;
     }
-    set.keep_count = header.keep_count;
-    return read_table(set, set.stored + SET_HEADER_SIZE, header.count, length);
+    return read_table(set, set.stored, stored_length, length);
 }
 
 resource_set_status open_memory(const unsigned char* data, std::size_t size, resource_set& set)
 {
-    if (size < SET_HEADER_SIZE) {
-        return RESOURCE_SET_ERROR_FORMAT;
-    }
-    const set_header header = decode_set_header(std::span<const unsigned char, SET_HEADER_SIZE>(data, SET_HEADER_SIZE));
-    if (const resource_set_status status = check_header_of(header, size); status != RESOURCE_SET_OK) {
-        return status;
-    }
     set.memory = data;
-    set.keep_count = header.keep_count;
-    return read_table(set, data + SET_HEADER_SIZE, header.count, size);
+    return read_table(set, data, size, size);
 }
 
 // Runs open on a new set, which *out gets on success; on any failure *out
@@ -272,10 +302,12 @@ resource_set_status open_set(resource_set** out, Open open)
 
 bool holds_entry(const resource_set& set, const resource_set_entry* entry)
 {
-    // Compared as addresses: an entry of another set is refused, not read.
-    const std::less<const resource_set_entry*> before;
-    return !set.entries.empty() && !before(entry, set.entries.data()) &&
-           before(entry, set.entries.data() + set.entries.size());
+    // Compared as addresses: an entry of another set, or a pointer into the
+    // middle of one of this set's, is refused, not read.
+    const auto at = reinterpret_cast<std::uintptr_t>(entry);
+    const auto first = reinterpret_cast<std::uintptr_t>(set.entries.data());
+    const std::uintptr_t span = set.entries.size() * sizeof(resource_set_entry);
+    return at >= first && at - first < span && (at - first) % sizeof(resource_set_entry) == 0;
 }
 
 } // namespace
@@ -470,6 +502,10 @@ resource_set_status resource_set_check(const char* path,
     if (check.stream == nullptr) {
         return RESOURCE_SET_ERROR_OPEN;
     }
+    if (is_folder(check.stream)) {
+        std::fclose(check.stream);
+        return RESOURCE_SET_ERROR_OPEN;
+    }
     const resource_set_check_callbacks callbacks{read_file, nullptr, nullptr, pass_problem, &check};
     const resource_set_status status = check_set(callbacks, *problems);
     std::fclose(check.stream);
@@ -486,7 +522,7 @@ const char* resource_set_problem_text(resource_set_problem problem)
     case RESOURCE_SET_PROBLEM_RESERVED:
         return "a reserved word is not 0";
     case RESOURCE_SET_PROBLEM_COUNT:
-        return "more entries than vashpak packs";
+        return "more entries than a set holds";
     case RESOURCE_SET_PROBLEM_KEEP_COUNT:
         return "keep_count is above the count";
     case RESOURCE_SET_PROBLEM_KEEP_END:
@@ -507,9 +543,108 @@ const char* resource_set_problem_text(resource_set_problem problem)
         return "the set cannot be read";
     case RESOURCE_SET_PROBLEM_TABLE_TOO_LONG:
         return "the table is too long to check whole";
+    case RESOURCE_SET_PROBLEM_NAME_EMPTY:
+        return "a name is empty";
+    case RESOURCE_SET_PROBLEM_NAME_FOLDER:
+        return "a name names a folder, not a file";
+    case RESOURCE_SET_PROBLEM_NAME_DIRECTIVE:
+        return "a name is the directive !discard";
+    case RESOURCE_SET_PROBLEM_SET_TOO_LONG:
+        return "the set is longer than 2147483647 bytes";
     default:
         return "unknown problem";
     }
+}
+
+// The sentence for a finding, into buffer as snprintf puts it.
+size_t resource_set_finding_text(const resource_set_finding* finding, char* buffer, size_t size)
+{
+    if (finding == nullptr) {
+        if (size > 0) {
+            buffer[0] = '\0';
+        }
+        return 0;
+    }
+    const std::uint32_t entry = finding->entry;
+    const std::uint64_t value = finding->value;
+    const bool of_entry = entry != RESOURCE_SET_NO_ENTRY;
+    int value_of_problem = 0;
+    std::memcpy(&value_of_problem, &finding->problem, sizeof value_of_problem);
+    int length = 0;
+    switch (value_of_problem) {
+    case RESOURCE_SET_PROBLEM_MAGIC:
+        length = std::snprintf(buffer, size, "Magic is not 0TSR");
+        break;
+    case RESOURCE_SET_PROBLEM_RESERVED:
+        length = of_entry ? std::snprintf(buffer, size, "Entry %" PRIu32 ": reserved word is not 0", entry)
+                          : std::snprintf(buffer, size, "Reserved word of the header is not 0");
+        break;
+    case RESOURCE_SET_PROBLEM_COUNT:
+        length = std::snprintf(buffer, size, "Count is above %" PRIu32, SET_ENTRIES_MAX);
+        break;
+    case RESOURCE_SET_PROBLEM_KEEP_COUNT:
+        length = std::snprintf(buffer, size, "keep_count is above the count");
+        break;
+    case RESOURCE_SET_PROBLEM_KEEP_END:
+        length = std::snprintf(buffer, size, "keep_end is not %" PRIu64 ", the end of the kept bodies", value);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_UNTERMINATED:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name has no terminator", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_PADDING:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": bytes after the name are not 0", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_LENGTH:
+        length =
+            std::snprintf(buffer, size, "Entry %" PRIu32 ": name is longer than %zu bytes", entry, NAME_MAX_LENGTH);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_UNSAFE:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name is unsafe to extract", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_SHORT:
+        length = std::snprintf(buffer, size, "Set is %" PRIu64 " bytes shorter than its table says", value);
+        break;
+    case RESOURCE_SET_PROBLEM_TRAILING:
+        length = std::snprintf(buffer, size, "Set has %s%" PRIu64 " bytes after its last body",
+                               value > UINT32_MAX ? "at least " : "", value);
+        break;
+    case RESOURCE_SET_PROBLEM_UNREADABLE:
+        length = of_entry ? std::snprintf(buffer, size, "Entry %" PRIu32 ": cannot be read", entry)
+                          : std::snprintf(buffer, size, "Set cannot be read");
+        break;
+    case RESOURCE_SET_PROBLEM_TABLE_TOO_LONG:
+        length = std::snprintf(buffer, size, "Table is not checked past entry %" PRIu64, value);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_EMPTY:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name is empty", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_FOLDER:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name names a folder, not a file", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_NAME_DIRECTIVE:
+        length = std::snprintf(buffer, size, "Entry %" PRIu32 ": name is the directive !discard", entry);
+        break;
+    case RESOURCE_SET_PROBLEM_SET_TOO_LONG:
+        length = std::snprintf(buffer, size, "Set is longer than %" PRId64 " bytes", SET_SIZE_MAX);
+        break;
+    default:
+        length = std::snprintf(buffer, size, "Unknown problem");
+        break;
+    }
+    return length < 0 ? 0 : static_cast<std::size_t>(length);
+}
+
+resource_set_status resource_set_read_table_stream(const resource_set_check_callbacks* callbacks)
+{
+    if (callbacks == nullptr || callbacks->read == nullptr) {
+        return RESOURCE_SET_ERROR_ARGUMENT;
+    }
+    return read_table_stream(*callbacks);
+}
+
+int resource_set_name_is_safe(const char* name)
+{
+    return name != nullptr && extracts_safely(name) ? 1 : 0;
 }
 
 const char* resource_set_version(void)

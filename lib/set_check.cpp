@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -16,13 +15,23 @@ namespace {
 
 constexpr std::size_t READ_PIECE = std::size_t{1024} * 1024;
 
-enum class got_bytes { all, ended, failed };
+// The most bytes after the last body that the check counts: a set that never
+// ends (a device of zeros) is reported as having at least this many.
+constexpr std::uint64_t TRAILING_COUNTED_MAX = std::uint64_t{1} << 32U;
+
+// The listfile line that marks the discard point, which no entry may be
+// named.
+constexpr std::string_view DISCARD_DIRECTIVE = "!discard";
 
 struct checker {
     const resource_set_check_callbacks& callbacks;
+    stream_source source{callbacks};
     std::uint32_t problems = 0;
-    // Bytes of the set read so far.
-    std::uint64_t consumed = 0;
+    // Each entry's payload size, and the end of the bodies before the
+    // discard point.
+    set_header header{};
+    std::vector<std::uint32_t> sizes{};
+    std::uint64_t keep_end = 0;
 };
 
 void report(checker& check, resource_set_problem problem, std::uint32_t entry = RESOURCE_SET_NO_ENTRY,
@@ -35,37 +44,19 @@ void report(checker& check, resource_set_problem problem, std::uint32_t entry = 
     }
 }
 
-// Reads exactly length bytes, unless the set ends or reading fails first.
-got_bytes read_bytes(checker& check, unsigned char* buffer, std::size_t length)
+bool is_any_separator(char c)
 {
-    std::size_t done = 0;
-    while (done < length) {
-        std::size_t got = 0;
-        if (check.callbacks.read(check.callbacks.context, buffer + done, length - done, &got) != 0) {
-            check.consumed += done;
-            return got_bytes::failed;
-        }
-        if (got == 0) {
-            check.consumed += done;
-            return got_bytes::ended;
-        }
-        done += std::min(got, length - done);
-    }
-    check.consumed += done;
-    return got_bytes::all;
+    return c == '/' || c == '\\';
 }
 
-// Reads past length bytes through buffer.
-got_bytes skip_bytes(checker& check, std::vector<unsigned char>& buffer, std::uint64_t length)
+// True when the name ends in a separator or its last component is ".".
+bool names_folder(std::string_view name)
 {
-    while (length > 0) {
-        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
-        if (const got_bytes got = read_bytes(check, buffer.data(), piece); got != got_bytes::all) {
-            return got;
-        }
-        length -= piece;
+    if (!name.empty() && is_any_separator(name.back())) {
+        return true;
     }
-    return got_bytes::all;
+    const auto last = std::find_if(name.rbegin(), name.rend(), is_any_separator);
+    return name.substr(static_cast<std::size_t>(name.rend() - last)) == ".";
 }
 
 // The problems of one table entry's name and reserved words.
@@ -81,7 +72,15 @@ void check_entry(checker& check, std::uint32_t index, const toc_entry& entry)
     if (name.size() > NAME_MAX_LENGTH) {
         report(check, RESOURCE_SET_PROBLEM_NAME_LENGTH, index);
     }
-    if (!name_is_safe(name) || names_listfile(name)) {
+    if (name.empty()) {
+        report(check, RESOURCE_SET_PROBLEM_NAME_EMPTY, index);
+    } else if (names_folder(name)) {
+        report(check, RESOURCE_SET_PROBLEM_NAME_FOLDER, index);
+    }
+    if (name == DISCARD_DIRECTIVE) {
+        report(check, RESOURCE_SET_PROBLEM_NAME_DIRECTIVE, index);
+    }
+    if (!extracts_safely(name)) {
         report(check, RESOURCE_SET_PROBLEM_NAME_UNSAFE, index);
     }
     if (entry.reserved1 != 0 || entry.reserved2 != 0) {
@@ -89,116 +88,159 @@ void check_entry(checker& check, std::uint32_t index, const toc_entry& entry)
     }
 }
 
-// The problems of the header's words.
-void check_header_words(checker& check, const set_header& header)
-{
-    if (header.magic != SET_MAGIC) {
-        report(check, RESOURCE_SET_PROBLEM_MAGIC);
-    }
-    if (header.reserved != 0) {
-        report(check, RESOURCE_SET_PROBLEM_RESERVED);
-    }
-    if (header.count > PACKED_ENTRIES_MAX) {
-        report(check, RESOURCE_SET_PROBLEM_COUNT, RESOURCE_SET_NO_ENTRY, header.count);
-    }
-    if (header.keep_count > header.count) {
-        report(check, RESOURCE_SET_PROBLEM_KEEP_COUNT);
-    }
-}
+// What the walk over the table does for the check: each finding reported,
+// the listing passed on, the sizes kept for the bodies.
+struct check_visitor {
+    checker& check;
 
-// Reads and checks the header and the table; sizes gets each entry's
-// payload size.  False when the check cannot go on to the bodies.
-bool check_table(checker& check, std::vector<std::uint32_t>& sizes, resource_set_status& status)
-{
-    set_header_bytes header_bytes{};
-    if (const got_bytes got = read_bytes(check, header_bytes.data(), header_bytes.size()); got != got_bytes::all) {
-        report(check, got == got_bytes::failed ? RESOURCE_SET_PROBLEM_UNREADABLE : RESOURCE_SET_PROBLEM_SHORT,
-               RESOURCE_SET_NO_ENTRY, got == got_bytes::failed ? 0 : SET_HEADER_SIZE - check.consumed);
-        status = got == got_bytes::failed ? RESOURCE_SET_ERROR_READ : RESOURCE_SET_OK;
-        return false;
-    }
-    const set_header header = decode_set_header(header_bytes);
-    check_header_words(check, header);
-    if (check.callbacks.header != nullptr) {
-        check.callbacks.header(check.callbacks.context, header.count, header.keep_count, header.keep_end);
-    }
-
-    const std::uint32_t checked = std::min(header.count, TABLE_ENTRIES_MAX);
-    std::uint64_t at = bodies_start(header.count);
-    std::uint64_t keep_end = at;
-    for (std::uint32_t i = 0; i < checked; ++i) {
-        toc_entry_bytes entry_bytes{};
-        if (const got_bytes got = read_bytes(check, entry_bytes.data(), entry_bytes.size()); got != got_bytes::all) {
-            if (got == got_bytes::failed) {
-                report(check, RESOURCE_SET_PROBLEM_UNREADABLE, i);
-                status = RESOURCE_SET_ERROR_READ;
-            } else {
-                report(check, RESOURCE_SET_PROBLEM_SHORT, RESOURCE_SET_NO_ENTRY,
-                       bodies_start(header.count) - check.consumed);
-            }
-            return false;
+    bool header(const set_header& header)
+    {
+        const header_problems found = problems_of_header(header);
+        for (std::size_t i = 0; i < found.count; ++i) {
+            report(check, found.found.at(i), RESOURCE_SET_NO_ENTRY,
+                   found.found.at(i) == RESOURCE_SET_PROBLEM_COUNT ? header.count : 0);
         }
-        const toc_entry entry = decode_toc_entry(entry_bytes);
-        check_entry(check, i, entry);
+        if (check.callbacks.header != nullptr) {
+            check.callbacks.header(check.callbacks.context, header.count, header.keep_count, header.keep_end);
+        }
+        check.header = header;
+        check.keep_end = bodies_start(header.count);
+        return true;
+    }
+
+    bool entry(std::uint32_t index, std::span<const unsigned char, TOC_ENTRY_SIZE> stored, std::uint64_t body_at)
+    {
+        const toc_entry entry = decode_toc_entry(stored);
+        check_entry(check, index, entry);
         if (check.callbacks.entry != nullptr) {
             std::array<char, NAME_FIELD_SIZE + 1> name{};
             std::copy(entry.name.begin(), entry.name.end(), name.begin());
-            const resource_set_entry listed{name.data(), entry.word1, entry.word2, entry.size, at + BODY_HEADER_SIZE};
-            check.callbacks.entry(check.callbacks.context, i, &listed);
+            const resource_set_entry listed{name.data(), entry.word1, entry.word2, entry.size, payload_offset(body_at)};
+            check.callbacks.entry(check.callbacks.context, index, &listed);
         }
-        sizes.push_back(entry.size);
-        at += body_length(entry);
-        if (i < header.keep_count) {
-            keep_end = at;
+        check.sizes.push_back(entry.size);
+        if (index < check.header.keep_count) {
+            check.keep_end = body_at + body_length(entry.size);
         }
+        return true;
     }
-    if (checked < header.count) {
-        report(check, RESOURCE_SET_PROBLEM_TABLE_TOO_LONG, RESOURCE_SET_NO_ENTRY, checked);
+};
+
+// Reads and checks the header and the table.  False when the check cannot
+// go on to the bodies.
+bool check_table(checker& check, resource_set_status& status)
+{
+    check_visitor visitor{check};
+    const table_walk walk = walk_table(check.source, visitor, TABLE_ENTRIES_MAX);
+    switch (walk.end) {
+    case walk_end::whole:
+    case walk_end::stopped:
+        break;
+    case walk_end::failed:
+        report(check, RESOURCE_SET_PROBLEM_UNREADABLE, walk.header_read ? walk.entries : RESOURCE_SET_NO_ENTRY);
+        status = RESOURCE_SET_ERROR_READ;
+        return false;
+    case walk_end::ended:
+        report(check, RESOURCE_SET_PROBLEM_SHORT, RESOURCE_SET_NO_ENTRY,
+               (walk.header_read ? bodies_start(check.header.count) : SET_HEADER_SIZE) - check.source.consumed);
+        return false;
+    case walk_end::too_long:
+        report(check, RESOURCE_SET_PROBLEM_TABLE_TOO_LONG, RESOURCE_SET_NO_ENTRY, walk.entries);
         return false;
     }
-    if (header.keep_count <= header.count && header.keep_end != keep_end) {
-        report(check, RESOURCE_SET_PROBLEM_KEEP_END, RESOURCE_SET_NO_ENTRY, keep_end);
+    if (check.header.keep_count <= check.header.count && check.header.keep_end != check.keep_end) {
+        report(check, RESOURCE_SET_PROBLEM_KEEP_END, RESOURCE_SET_NO_ENTRY, check.keep_end);
     }
     return true;
 }
 
+// Reads the bodies, then whatever follows them, up to TRAILING_COUNTED_MAX
+// bytes.
+void check_bodies(checker& check, resource_set_status& status)
+{
+    std::vector<unsigned char> buffer(READ_PIECE);
+    std::uint64_t end = check.source.consumed;
+    for (const std::uint32_t size : check.sizes) {
+        end += body_length(size);
+    }
+    for (std::uint32_t i = 0; i < check.sizes.size(); ++i) {
+        const got_bytes got = skip_bytes(check.source, buffer, body_length(check.sizes[i]));
+        if (got == got_bytes::failed) {
+            report(check, RESOURCE_SET_PROBLEM_UNREADABLE, i);
+            status = RESOURCE_SET_ERROR_READ;
+            return;
+        }
+        if (got == got_bytes::ended) {
+            report(check, RESOURCE_SET_PROBLEM_SHORT, RESOURCE_SET_NO_ENTRY, end - check.source.consumed);
+            return;
+        }
+    }
+    if (skip_bytes(check.source, buffer, TRAILING_COUNTED_MAX) == got_bytes::failed) {
+        report(check, RESOURCE_SET_PROBLEM_UNREADABLE);
+        status = RESOURCE_SET_ERROR_READ;
+        return;
+    }
+    if (check.source.consumed > end) {
+        report(check, RESOURCE_SET_PROBLEM_TRAILING, RESOURCE_SET_NO_ENTRY, check.source.consumed - end);
+    }
+}
+
+// What the walk over the table does for resource_set_read_table_stream:
+// the listing passed on.
+struct listing_visitor {
+    const resource_set_check_callbacks& callbacks;
+
+    bool header(const set_header& header) const
+    {
+        if (callbacks.header != nullptr) {
+            callbacks.header(callbacks.context, header.count, header.keep_count, header.keep_end);
+        }
+        return true;
+    }
+
+    bool entry(std::uint32_t index, std::span<const unsigned char, TOC_ENTRY_SIZE> stored, std::uint64_t body_at) const
+    {
+        if (callbacks.entry != nullptr) {
+            const toc_entry entry = decode_toc_entry(stored);
+            std::array<char, NAME_FIELD_SIZE + 1> name{};
+            std::copy(entry.name.begin(), entry.name.end(), name.begin());
+            const resource_set_entry listed{name.data(), entry.word1, entry.word2, entry.size, payload_offset(body_at)};
+            callbacks.entry(callbacks.context, index, &listed);
+        }
+        return true;
+    }
+};
+
 } // namespace
+
+resource_set_status read_table_stream(const resource_set_check_callbacks& callbacks)
+{
+    stream_source source{callbacks};
+    listing_visitor visitor{callbacks};
+    switch (walk_table(source, visitor, TABLE_ENTRIES_MAX).end) {
+    case walk_end::whole:
+    case walk_end::stopped:
+        return RESOURCE_SET_OK;
+    case walk_end::ended:
+        return RESOURCE_SET_ERROR_SHORT;
+    case walk_end::failed:
+        return RESOURCE_SET_ERROR_READ;
+    case walk_end::too_long:
+        return RESOURCE_SET_ERROR_FORMAT;
+    }
+    return RESOURCE_SET_OK;
+}
 
 resource_set_status check_set(const resource_set_check_callbacks& callbacks, std::uint32_t& problems)
 {
     checker check{callbacks};
     resource_set_status status = RESOURCE_SET_OK;
     try {
-        std::vector<std::uint32_t> sizes;
-        if (check_table(check, sizes, status)) {
-            std::vector<unsigned char> buffer(READ_PIECE);
-            std::uint64_t end = check.consumed;
-            for (const std::uint32_t size : sizes) {
-                end += std::uint64_t{size} + BODY_HEADER_SIZE;
-            }
-            // The bodies, then whatever follows them.
-            for (std::uint32_t i = 0; i < sizes.size() && status == RESOURCE_SET_OK; ++i) {
-                const got_bytes got = skip_bytes(check, buffer, std::uint64_t{sizes[i]} + BODY_HEADER_SIZE);
-                if (got == got_bytes::failed) {
-                    report(check, RESOURCE_SET_PROBLEM_UNREADABLE, i);
-                    status = RESOURCE_SET_ERROR_READ;
-                } else if (got == got_bytes::ended) {
-                    report(check, RESOURCE_SET_PROBLEM_SHORT, RESOURCE_SET_NO_ENTRY, end - check.consumed);
-                    break;
-                }
-                if (got != got_bytes::all) {
-                    break;
-                }
-            }
-            if (status == RESOURCE_SET_OK && check.consumed == end) {
-                const got_bytes got = skip_bytes(check, buffer, ~std::uint64_t{0});
-                if (got == got_bytes::failed) {
-                    report(check, RESOURCE_SET_PROBLEM_UNREADABLE);
-                    status = RESOURCE_SET_ERROR_READ;
-                } else if (check.consumed > end) {
-                    report(check, RESOURCE_SET_PROBLEM_TRAILING, RESOURCE_SET_NO_ENTRY, check.consumed - end);
-                }
-            }
+        if (check_table(check, status)) {
+            check_bodies(check, status);
+        }
+        if (status == RESOURCE_SET_OK && check.source.consumed > static_cast<std::uint64_t>(SET_SIZE_MAX)) {
+            report(check, RESOURCE_SET_PROBLEM_SET_TOO_LONG);
         }
     } catch (const std::bad_alloc&) {
         status = RESOURCE_SET_ERROR_MEMORY;

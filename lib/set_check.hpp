@@ -6,14 +6,22 @@
 #define LIB_SET_CHECK_HPP
 
 #include "resource_set.h"
+#include "set_rules.hpp"
 
 #include <cstdint>
 
-// The most table entries the check reads: as many as tarnvex reads, so
-// that no count, however large, makes it read for ever.
-inline constexpr std::uint32_t TABLE_ENTRIES_MAX = std::uint32_t{1} << 20U;
+// tarnvex's own switch over the problems, in the file that includes this
+// header to call check_set, names only the problems it knows; until it
+// prints them through resource_set_finding_text, a problem added to the
+// library must not fail its build.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wswitch"
+#endif
 
 // As resource_set_check_stream, with callbacks that are not null.
 resource_set_status check_set(const resource_set_check_callbacks& callbacks, std::uint32_t& problems);
+
+// As resource_set_read_table_stream, with callbacks whose read is not null.
+resource_set_status read_table_stream(const resource_set_check_callbacks& callbacks);
 
 #endif

@@ -444,3 +444,17 @@ std::int64_t file_length(std::FILE* file)
 }
 
 #endif
+
+#if defined(_WIN32)
+bool is_folder(std::FILE* file)
+{
+    struct _stat64 status {};
+    return _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFDIR;
+}
+#else
+bool is_folder(std::FILE* file)
+{
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode);
+}
+#endif

@@ -138,4 +138,8 @@ void set_binary_mode(std::FILE* file);
 // cannot be had.  64-bit on every platform, so that no length wraps.
 std::int64_t file_length(std::FILE* file);
 
+// True when the open stream reads a folder (which some systems let the C
+// library open).
+bool is_folder(std::FILE* file);
+
 #endif

@@ -5,7 +5,10 @@
 //  - a failed open gives a null set, and a status with a text;
 //  - every payload lies inside the input, and a read gives exactly its
 //    bytes, in pieces of any size, with 0 bytes at its end and RANGE past it;
-//  - find gives an entry of that very name, at or after the one looked up.
+//  - find gives an entry of that very name, at or after the one looked up;
+//  - reading the table from a stream takes the header and table and not one
+//    byte more, and gives the entries that open gives;
+//  - each finding of the check has a text, cut as snprintf cuts.
 #include "resource_set.h"
 #include "scratch.hpp"
 
@@ -14,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 const char* const HARNESS_NAME = "fuzz_library";
 
@@ -52,6 +57,96 @@ void check_entry(const resource_set* set, const resource_set_entry* entry, const
     }
 }
 
+// The input read as a stream, and what the table reader passed on.
+struct stream_input {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t at = 0;
+    std::uint32_t count = 0;
+    bool header_seen = false;
+    std::vector<resource_set_entry> entries{};
+    std::vector<std::string> names{};
+};
+
+int read_input(void* context, void* buffer, size_t length, size_t* got)
+{
+    auto* const input = static_cast<stream_input*>(context);
+    *got = std::min(length, input->size - input->at);
+    std::memcpy(buffer, input->data + input->at, *got);
+    input->at += *got;
+    return 0;
+}
+
+void see_header(void* context, std::uint32_t count, std::uint32_t /*keep_count*/, std::uint32_t /*keep_end*/)
+{
+    auto* const input = static_cast<stream_input*>(context);
+    input->count = count;
+    input->header_seen = true;
+}
+
+void see_entry(void* context, std::uint32_t index, const resource_set_entry* entry)
+{
+    auto* const input = static_cast<stream_input*>(context);
+    if (index != input->entries.size()) {
+        fail("the table's entries come out of order");
+    }
+    input->entries.push_back(*entry);
+    input->names.emplace_back(entry->name);
+}
+
+void check_text(void* /*context*/, const resource_set_finding* finding)
+{
+    const std::size_t length = resource_set_finding_text(finding, nullptr, 0);
+    std::vector<char> whole(length + 1, 'x');
+    if (length == 0 || resource_set_finding_text(finding, whole.data(), whole.size()) != length ||
+        std::strlen(whole.data()) != length) {
+        fail("a finding without its whole text");
+    }
+    std::array<char, 8> cut{};
+    resource_set_finding_text(finding, cut.data(), cut.size());
+    if (std::strncmp(cut.data(), whole.data(), cut.size() - 1) != 0 || cut.back() != '\0') {
+        fail("a finding's text is cut otherwise than snprintf cuts");
+    }
+}
+
+// Reads the table as a stream and compares it with the set that open gave,
+// if any.
+void check_table_stream(const resource_set* set, const std::uint8_t* data, std::size_t size)
+{
+    stream_input input{data, size};
+    const resource_set_check_callbacks callbacks{read_input, see_header, see_entry, nullptr, &input};
+    const resource_set_status status = resource_set_read_table_stream(&callbacks);
+    const std::uint64_t table_end = 20 + std::uint64_t{56} * input.count;
+    if (input.at > table_end || (status == RESOURCE_SET_OK && input.at != table_end)) {
+        fail("the table reader read other bytes than the header and table");
+    }
+    if (set == nullptr) {
+        return;
+    }
+    if (status != RESOURCE_SET_OK || input.entries.size() != resource_set_count(set)) {
+        fail("the table reader gives other entries than open");
+    }
+    for (std::uint32_t i = 0; i < input.entries.size(); ++i) {
+        const resource_set_entry* opened = resource_set_entry_at(set, i);
+        if (input.names[i] != opened->name || input.entries[i].size != opened->size ||
+            input.entries[i].offset != opened->offset || input.entries[i].word1 != opened->word1 ||
+            input.entries[i].word2 != opened->word2) {
+            fail("the table reader gives other entries than open");
+        }
+    }
+}
+
+// The check over the input, each finding's text looked at.
+void check_findings(const std::uint8_t* data, std::size_t size)
+{
+    stream_input input{data, size};
+    const resource_set_check_callbacks callbacks{read_input, nullptr, nullptr, check_text, &input};
+    std::uint32_t problems = 0;
+    if (resource_set_check_stream(&callbacks, &problems) != RESOURCE_SET_OK) {
+        fail("the check of a set in memory failed");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -61,12 +156,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (resource_set_error_text(status) == nullptr) {
         fail("a status without a text");
     }
+    check_findings(data, size);
     if (status != RESOURCE_SET_OK) {
         if (set != nullptr) {
             fail("a failed open left a set");
         }
+        check_table_stream(nullptr, data, size);
         return 0;
     }
+    check_table_stream(set, data, size);
     const std::uint32_t count = resource_set_count(set);
     if (resource_set_keep_count(set) > count || resource_set_entry_at(set, count) != nullptr) {
         fail("the counts disagree with the entries");

@@ -93,4 +93,39 @@ if [ "$shared" = ON ]; then
     exports=$(nm -D --defined-only "$so" | awk '$2 == "T" { sub(/@.*/, "", $3); print $3 }' | grep -v '^resource_set_' || true)
     [ -z "$exports" ] || { echo "$so exports more than resource_set_: $exports" >&2; exit 1; }
 fi
+# A C program links the installed library, static and, where there is one,
+# shared, through CMake and through pkg-config, with no flag of its own, and
+# with the build's C compiler.  Not for a cross build, whose programs do not
+# run here, nor for one made with a sanitizer, whose C++ runtime only a C++
+# link brings in.
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+c_compiler=$(cache CMAKE_C_COMPILER)
+if [ "$suffix" != .exe ] && [ -z "$(cache CMAKE_TOOLCHAIN_FILE)" ] && [[ "$(cache CMAKE_C_FLAGS)" != *-fsanitize* ]]; then
+    loader=$prefix.loader
+    trap 'rm -rf "$prefix" "$prefix.list" "$prefix.expected" "$loader"' EXIT
+    mkdir -p "$loader"
+    # A set of one entry, a.res, whose payload is xyz.
+    {
+        printf '0TSR\0\0\0\0\1\0\0\0\1\0\0\0\127\0\0\0a.res'
+        head -c 39 /dev/zero
+        printf '\3'
+        head -c 15 /dev/zero
+        printf '!IGMxyz'
+    } >"$loader/a.set"
+    for static in OFF ON; do
+        cmake -S "$prefix/$doc/examples/loader" -B "$loader/cmake-$static" -DCMAKE_PREFIX_PATH="$prefix" \
+            -DCMAKE_C_COMPILER="$c_compiler" \
+            -DRESOURCE_SET_STATIC=$static >/dev/null
+        cmake --build "$loader/cmake-$static" >"$loader/log" 2>&1 ||
+            { cat "$loader/log" >&2; echo "the loader example does not link (RESOURCE_SET_STATIC=$static)" >&2; exit 1; }
+        [ "$("$loader/cmake-$static/load" "$loader/a.set" a.res)" = xyz ] ||
+            { echo "the loader example does not load a.res (RESOURCE_SET_STATIC=$static)" >&2; exit 1; }
+    done
+    flags=$(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config --cflags --libs resource-set)
+    # shellcheck disable=SC2086 # the flags are words
+    "$c_compiler" -o "$loader/load-pc" "$prefix/$doc/examples/loader/load.c" $flags 2>"$loader/log" ||
+        { cat "$loader/log" >&2; echo "load.c does not link with pkg-config --libs resource-set" >&2; exit 1; }
+    [ "$(LD_LIBRARY_PATH=$prefix/$libdir "$loader/load-pc" "$loader/a.set" a.res)" = xyz ] ||
+        { echo "load.c linked by pkg-config does not load a.res" >&2; exit 1; }
+fi
 echo "installed: ${expected[*]}"

@@ -203,6 +203,8 @@ TEST(Library, NullsAndForeignEntriesAreArgumentErrors)
     EXPECT_EQ(resource_set_read(set, a, 0, buffer.data(), 1, nullptr), RESOURCE_SET_ERROR_ARGUMENT);
     EXPECT_EQ(resource_set_read(nullptr, a, 0, buffer.data(), 1, &got), RESOURCE_SET_ERROR_ARGUMENT);
     EXPECT_EQ(resource_set_read(other, a, 0, buffer.data(), 1, &got), RESOURCE_SET_ERROR_ARGUMENT);
+    const auto* inside = reinterpret_cast<const resource_set_entry*>(reinterpret_cast<const char*>(a) + 8);
+    EXPECT_EQ(resource_set_read(set, inside, 0, buffer.data(), 1, &got), RESOURCE_SET_ERROR_ARGUMENT);
     EXPECT_EQ(resource_set_open_memory(data.data(), data.size(), nullptr), RESOURCE_SET_ERROR_ARGUMENT);
     resource_set* none = set;
     EXPECT_EQ(resource_set_open(nullptr, &none), RESOURCE_SET_ERROR_ARGUMENT);
@@ -356,20 +358,23 @@ namespace {
 struct memory_reader {
     const bytes* data = nullptr;
     bool zeros = false;
-    std::size_t at = 0;
+    std::uint64_t at = 0;
     std::vector<resource_set_finding> findings{};
+    // With zeros, where the set ends after all.
+    std::uint64_t zeros_end = UINT64_MAX;
 };
 
 int read_memory(void* context, void* buffer, size_t length, size_t* got)
 {
     auto* const reader = static_cast<memory_reader*>(context);
     const std::size_t left = reader->at < reader->data->size() ? reader->data->size() - reader->at : 0;
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, reader->zeros_end - reader->at));
     const std::size_t stored = std::min(length, left);
     std::memcpy(buffer, reader->data->data() + reader->at, stored);
     *got = stored;
     if (reader->zeros) {
-        std::memset(static_cast<unsigned char*>(buffer) + stored, 0, length - stored);
-        *got = length;
+        *got = static_cast<std::size_t>(std::min<std::uint64_t>(length, reader->zeros_end - reader->at));
+        std::memset(static_cast<unsigned char*>(buffer) + stored, 0, *got - stored);
     }
     reader->at += *got;
     return 0;
@@ -395,6 +400,8 @@ TEST_F(LibraryFile, TheCheckFindsWhatVashpakWouldNotWriteAndNothingInWhatItDoes)
     EXPECT_EQ(problems, 0U);
     EXPECT_EQ(resource_set_check((path.string() + ".missing").c_str(), nullptr, nullptr, &problems),
               RESOURCE_SET_ERROR_OPEN);
+    EXPECT_EQ(resource_set_check(path.parent_path().string().c_str(), nullptr, nullptr, &problems),
+              RESOURCE_SET_ERROR_OPEN);
 
     bytes bad = good;
     bad[20 + 56 + 48] = 1;      // entry 1's first reserved word
@@ -409,15 +416,161 @@ TEST_F(LibraryFile, TheCheckFindsWhatVashpakWouldNotWriteAndNothingInWhatItDoes)
     EXPECT_EQ(reader.findings[1].value, 2U);
     EXPECT_STREQ(resource_set_problem_text(RESOURCE_SET_PROBLEM_SHORT), "the set is shorter than its table says");
 
-    // A count that the set never ends is read no further than the bound.
+    // A count that the set never ends is read no further than the bound;
+    // each entry read, all zeros, has an empty name.
     bytes header(SET_HEADER_SIZE);
     encode_set_header({SET_MAGIC, 0, 0xFFFFFFFFU, 0, 0}, std::span(header).first<SET_HEADER_SIZE>());
     memory_reader endless{&header, true};
     EXPECT_EQ(check_bytes(endless, problems), RESOURCE_SET_OK);
-    ASSERT_EQ(endless.findings.size(), 2U);
-    EXPECT_EQ(endless.findings[0].problem, RESOURCE_SET_PROBLEM_COUNT);
-    EXPECT_EQ(endless.findings[1].problem, RESOURCE_SET_PROBLEM_TABLE_TOO_LONG);
-    EXPECT_EQ(endless.findings[1].value, 1U << 20U);
+    ASSERT_EQ(endless.findings.size(), 2U + (1U << 20U));
+    EXPECT_EQ(endless.findings.front().problem, RESOURCE_SET_PROBLEM_COUNT);
+    EXPECT_EQ(endless.findings.back().problem, RESOURCE_SET_PROBLEM_TABLE_TOO_LONG);
+    EXPECT_EQ(endless.findings.back().value, 1U << 20U);
+}
+
+std::string text_of(const resource_set_finding& finding)
+{
+    std::string text(resource_set_finding_text(&finding, nullptr, 0), '\0');
+    resource_set_finding_text(&finding, text.data(), text.size() + 1);
+    return text;
+}
+
+TEST(Library, TheCheckFindsNamesThatNameNoFile)
+{
+    const bytes data = set_of({{"", 1, 2, ""}, {"d/", 1, 2, ""}, {"a\\.", 1, 2, ""}, {"!discard", 1, 2, ""}}, 4);
+    memory_reader reader{&data};
+    std::uint32_t problems = 0;
+    EXPECT_EQ(check_bytes(reader, problems), RESOURCE_SET_OK);
+    std::vector<std::string> texts;
+    for (const resource_set_finding& finding : reader.findings) {
+        texts.push_back(text_of(finding));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"Entry 0: name is empty", "Entry 1: name names a folder, not a file",
+                                               "Entry 2: name names a folder, not a file",
+                                               "Entry 3: name is the directive !discard"}));
+    EXPECT_STREQ(resource_set_problem_text(RESOURCE_SET_PROBLEM_NAME_EMPTY), "a name is empty");
+}
+
+#if !defined(_WIN32)
+TEST(Library, TheCheckCallsNamesSafeAsExtractionDoes)
+{
+    const bytes data = set_of({{".\\reslist.txt", 1, 2, ""}}, 1);
+    memory_reader reader{&data};
+    std::uint32_t problems = 0;
+    EXPECT_EQ(check_bytes(reader, problems), RESOURCE_SET_OK);
+    EXPECT_EQ(problems, 0U);
+}
+#endif
+
+TEST(Library, TheCheckCountsBytesAfterTheLastBodyUpTo4GiB)
+{
+    const bytes empty = set_of({}, 0);
+    memory_reader endless{&empty, true};
+    std::uint32_t problems = 0;
+    EXPECT_EQ(check_bytes(endless, problems), RESOURCE_SET_OK);
+    ASSERT_FALSE(endless.findings.empty());
+    EXPECT_EQ(endless.findings[0].problem, RESOURCE_SET_PROBLEM_TRAILING);
+    EXPECT_EQ(endless.findings[0].value, std::uint64_t{1} << 32U);
+    EXPECT_EQ(text_of(endless.findings[0]), "Set has at least 4294967296 bytes after its last body");
+    const resource_set_finding fewer{RESOURCE_SET_PROBLEM_TRAILING, RESOURCE_SET_NO_ENTRY, UINT32_MAX};
+    EXPECT_EQ(text_of(fewer), "Set has 4294967295 bytes after its last body");
+}
+
+TEST(Library, TheCheckFindsASetLongerThanOffsetsDescribe)
+{
+    const bytes empty = set_of({}, 0);
+    memory_reader longest{&empty, true, 0, {}, SET_SIZE_MAX};
+    std::uint32_t problems = 0;
+    EXPECT_EQ(check_bytes(longest, problems), RESOURCE_SET_OK);
+    EXPECT_EQ(problems, 1U);
+    memory_reader longer{&empty, true, 0, {}, SET_SIZE_MAX + 1};
+    EXPECT_EQ(check_bytes(longer, problems), RESOURCE_SET_OK);
+    ASSERT_EQ(longer.findings.size(), 2U);
+    EXPECT_EQ(text_of(longer.findings[1]), "Set is longer than 2147483647 bytes");
+}
+
+// What read_table_stream passed on: the header's count and each entry.
+struct table_seen {
+    memory_reader reader;
+    std::uint32_t count = 0;
+    std::vector<std::string> names{};
+    std::vector<std::uint64_t> offsets{};
+};
+
+int read_seen(void* context, void* buffer, size_t length, size_t* got)
+{
+    return read_memory(&static_cast<table_seen*>(context)->reader, buffer, length, got);
+}
+
+resource_set_status read_table_of(table_seen& seen)
+{
+    const resource_set_check_callbacks callbacks{read_seen,
+                                                 [](void* context, std::uint32_t count, std::uint32_t, std::uint32_t) {
+                                                     static_cast<table_seen*>(context)->count = count;
+                                                 },
+                                                 [](void* context, std::uint32_t, const resource_set_entry* entry) {
+                                                     static_cast<table_seen*>(context)->names.emplace_back(entry->name);
+                                                     static_cast<table_seen*>(context)->offsets.push_back(
+                                                         entry->offset);
+                                                 },
+                                                 nullptr, &seen};
+    return resource_set_read_table_stream(&callbacks);
+}
+
+TEST(Library, ReadingTheTableTakesItsBytesAndNoMore)
+{
+    bytes data = set_of(SAMPLE, 2);
+    data[0] = 'X'; // not judged
+    table_seen seen{{&data}};
+    EXPECT_EQ(read_table_of(seen), RESOURCE_SET_OK);
+    EXPECT_EQ(seen.reader.at, SET_HEADER_SIZE + 4 * TOC_ENTRY_SIZE);
+    EXPECT_EQ(seen.count, 4U);
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"a.res", "sub/b.res", "empty.res", "a.res"}));
+    EXPECT_EQ(seen.offsets, (std::vector<std::uint64_t>{252, 263, 5271, 5279}));
+    EXPECT_EQ(resource_set_read_table_stream(nullptr), RESOURCE_SET_ERROR_ARGUMENT);
+}
+
+TEST(Library, ATableCutShortOrEndlessIsRefusedAfterTheEntriesRead)
+{
+    const bytes good = set_of(SAMPLE, 2);
+    const bytes cut(good.begin(), good.begin() + SET_HEADER_SIZE + 2 * TOC_ENTRY_SIZE + 3);
+    table_seen seen{{&cut}};
+    EXPECT_EQ(read_table_of(seen), RESOURCE_SET_ERROR_SHORT);
+    EXPECT_EQ(seen.names.size(), 2U);
+
+    bytes header(SET_HEADER_SIZE);
+    encode_set_header({SET_MAGIC, 0, (1U << 20U) + 1, 0, 0}, std::span(header).first<SET_HEADER_SIZE>());
+    table_seen endless{{&header, true}};
+    EXPECT_EQ(read_table_of(endless), RESOURCE_SET_ERROR_FORMAT);
+    EXPECT_EQ(endless.names.size(), std::size_t{1} << 20U);
+}
+
+TEST(Library, NamesThatExtractOutsideTheirFolderOrOntoTheListfileAreUnsafe)
+{
+    for (const char* name : {"../x", "/x", "c:x", "reslist.txt", "./reslist.txt"}) {
+        EXPECT_EQ(resource_set_name_is_safe(name), 0) << name;
+    }
+    for (const char* name : {"x", "a/b.res", "", "."}) {
+        EXPECT_NE(resource_set_name_is_safe(name), 0) << name;
+    }
+#if !defined(_WIN32)
+    EXPECT_NE(resource_set_name_is_safe(".\\reslist.txt"), 0);
+    EXPECT_NE(resource_set_name_is_safe("reslist.txt\\"), 0);
+#endif
+}
+
+TEST(Library, AFindingsTextIsCutLikeSnprintfs)
+{
+    const resource_set_finding finding{RESOURCE_SET_PROBLEM_RESERVED, 3, 0};
+    const std::string whole = "Entry 3: reserved word is not 0";
+    EXPECT_EQ(resource_set_finding_text(&finding, nullptr, 0), whole.size());
+    std::array<char, 9> small{};
+    EXPECT_EQ(resource_set_finding_text(&finding, small.data(), small.size()), whole.size());
+    EXPECT_STREQ(small.data(), "Entry 3:");
+    const resource_set_finding count{RESOURCE_SET_PROBLEM_COUNT, RESOURCE_SET_NO_ENTRY, 5000};
+    std::array<char, 64> text{};
+    resource_set_finding_text(&count, text.data(), text.size());
+    EXPECT_EQ(std::string(text.data()), "Count is above " + std::to_string(SET_ENTRIES_MAX));
 }
 
 } // namespace
