@@ -122,11 +122,12 @@ bool add_to_toc(const char* name)
         logerr("Can't read \"%s\", aborting.", name);
         return false;
     }
-    const std::int64_t body_length = length - static_cast<std::int64_t>(RESOURCE_HEADER_SIZE);
-    const std::int64_t set_length = static_cast<std::int64_t>(SET_HEADER_SIZE) +
-                                    static_cast<std::int64_t>(TOC_ENTRY_SIZE) * (table.count + 1) + table.data_total +
-                                    body_length;
-    if (set_length > SET_SIZE_MAX) {
+    // A payload past 32 bits cannot even be recorded, let alone fit.
+    const auto payload = static_cast<std::uint64_t>(length) - RESOURCE_FILE_MIN_SIZE;
+    const auto size = static_cast<std::uint32_t>(payload);
+    const std::uint64_t set_length = bodies_start(static_cast<std::uint32_t>(table.count) + 1) +
+                                     static_cast<std::uint64_t>(table.data_total) + body_length(size);
+    if (payload != size || set_length > static_cast<std::uint64_t>(SET_SIZE_MAX)) {
         logerr("\"%s\" does not fit in the set, aborting.", name);
         return false;
     }
@@ -135,8 +136,8 @@ bool add_to_toc(const char* name)
     set_entry_name(entry, name); // cannot fail: the length was checked above
     entry.word1 = header.word1;
     entry.word2 = header.word2;
-    entry.size = static_cast<std::uint32_t>(length - static_cast<std::int64_t>(RESOURCE_FILE_MIN_SIZE));
-    table.data_total += body_length;
+    entry.size = size;
+    table.data_total += static_cast<std::int64_t>(body_length(size));
     ++table.count;
     return true;
 }

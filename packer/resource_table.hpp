@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
-inline constexpr int RESOURCE_SET_MAX = static_cast<int>(PACKED_ENTRIES_MAX);
+inline constexpr int RESOURCE_SET_MAX = static_cast<int>(SET_ENTRIES_MAX);
 
 // Listfile lines are read with this bound: at most 127 bytes a piece.
 inline constexpr std::size_t LISTFILE_LINE_BOUND = 128;

@@ -18,21 +18,20 @@ char output_buffer[OUTPUT_BUFFER_SIZE];
 
 // The header and the largest table: static, like the buffers, so that the
 // packer allocates nothing and no lack of memory can end it halfway.
-unsigned char head_buffer[SET_HEADER_SIZE + TOC_ENTRY_SIZE * RESOURCE_SET_MAX];
+unsigned char head_buffer[bodies_start(SET_ENTRIES_MAX)];
 
 set_header make_set_header()
 {
-    const std::int64_t bodies_start =
-        static_cast<std::int64_t>(SET_HEADER_SIZE) + static_cast<std::int64_t>(TOC_ENTRY_SIZE) * table.count;
+    const auto bodies_at = static_cast<std::int64_t>(bodies_start(static_cast<std::uint32_t>(table.count)));
     set_header header;
     header.magic = SET_MAGIC;
     header.count = static_cast<std::uint32_t>(table.count);
     if (table.discard_index == -1) {
         header.keep_count = header.count;
-        header.keep_end = static_cast<std::uint32_t>(bodies_start + table.data_total);
+        header.keep_end = static_cast<std::uint32_t>(bodies_at + table.data_total);
     } else {
         header.keep_count = static_cast<std::uint32_t>(table.discard_index);
-        header.keep_end = static_cast<std::uint32_t>(bodies_start + table.discard_total);
+        header.keep_end = static_cast<std::uint32_t>(bodies_at + table.discard_total);
     }
     return header;
 }
@@ -71,11 +70,12 @@ bool gen_output(std::FILE* out, const char* out_name)
 
     // The header and the whole table go out as one block, flushed at once so
     // that an output that takes nothing is reported as such.
-    const std::span<unsigned char> head_bytes(head_buffer, SET_HEADER_SIZE + TOC_ENTRY_SIZE * count);
+    const std::span<unsigned char> head_bytes(head_buffer, bodies_start(static_cast<std::uint32_t>(count)));
     encode_set_header(make_set_header(), head_bytes.first<SET_HEADER_SIZE>());
+    // Entry i starts where the bodies would if the table held i entries.
     for (std::size_t i = 0; i < count; ++i) {
         encode_toc_entry(table.entries[i],
-                         head_bytes.subspan(SET_HEADER_SIZE + TOC_ENTRY_SIZE * i).first<TOC_ENTRY_SIZE>());
+                         head_bytes.subspan(bodies_start(static_cast<std::uint32_t>(i))).first<TOC_ENTRY_SIZE>());
     }
     if (std::fwrite(head_bytes.data(), 1, head_bytes.size(), out) != head_bytes.size() || std::fflush(out) != 0) {
         logerr("Can't write \"%s\"", out_name);
@@ -94,8 +94,7 @@ bool gen_output(std::FILE* out, const char* out_name)
         std::setvbuf(in, nullptr, _IONBF, 0);
         // The resource_header is skipped.  A file that has shrunk below it is
         // reported by copy_file like any other change of size.
-        const std::uint64_t body_length = std::uint64_t{entry.size} + BODY_HEADER_SIZE;
-        if (!copy_file(out, in, RESOURCE_HEADER_SIZE, body_length)) {
+        if (!copy_file(out, in, RESOURCE_HEADER_SIZE, body_length(entry.size))) {
             logerr("Error copying \"%s\"", name);
             std::fclose(in);
             return false;

@@ -12,7 +12,7 @@
 // own: the largest set less its header, one table entry and the
 // body_header.
 inline constexpr std::int64_t WRAPPED_PAYLOAD_MAX =
-    SET_SIZE_MAX - static_cast<std::int64_t>(SET_HEADER_SIZE + TOC_ENTRY_SIZE + BODY_HEADER_SIZE);
+    SET_SIZE_MAX - static_cast<std::int64_t>(bodies_start(1) + body_length(0));
 
 // A word as the command line gives it: decimal, or hexadecimal after 0x,
 // from 0 to 4294967295.  Nothing for anything else.

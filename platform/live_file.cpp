@@ -4,6 +4,7 @@
 #include "files.hpp"
 #include "streams.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -21,13 +23,15 @@
 
 namespace {
 
-// The live file as the signal handler sees it: its path in a fixed buffer,
-// since a handler may not allocate, set before live is, and its stream,
-// which only the Windows handler uses: there the handler runs on a thread of
-// its own, and a file that is still open cannot be removed.  Whoever takes
-// the stream out of live_stream closes it, so that it is closed once.  Both
+// The live file as the signal handler sees it: its path, allocated when the
+// file is registered and set before live is, since a handler may not
+// allocate, and its stream, which only the Windows handler uses: there the
+// handler runs on a thread of its own, and a file that is still open cannot
+// be removed.  Whoever takes the path out of live_path frees it, and whoever
+// takes the stream out of live_stream closes it, so that each is let go
+// once; the handler takes the path and keeps it, as the process ends.  The
 // atomics are lock-free, and so safe in a handler.
-std::array<char, 512> live_path{};
+std::atomic<char*> live_path{nullptr};
 std::atomic<bool> live{false};
 std::atomic<std::FILE*> live_stream{nullptr};
 // Whether the live file is a temporary, to be renamed over its target.
@@ -59,7 +63,9 @@ void end_by_signal(int signal_number)
         }
 #endif
         // remove() is unlink() on POSIX systems, which is safe in a handler.
-        std::remove(live_path.data()); // NOLINT(bugprone-signal-handler)
+        if (const char* const path = live_path.exchange(nullptr); path != nullptr) {
+            std::remove(path); // NOLINT(bugprone-signal-handler)
+        }
     }
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
@@ -116,32 +122,48 @@ bool rename_over(const char* from, const char* to)
 #endif
 }
 
+// The path, or "" when none is live.
+const char* path_or_empty()
+{
+    const char* const path = live_path.load();
+    return path != nullptr ? path : "";
+}
+
 void forget_live_file()
 {
     live.store(false);
-    live_path[0] = '\0';
+    std::free(live_path.exchange(nullptr));
 }
 
 void remove_live_file_now()
 {
-    std::remove(live_path.data());
+    std::remove(path_or_empty());
     forget_live_file();
 }
 
 // Creates name exclusively and makes it the live file, with the signals
-// put off throughout.  The caller has checked that name fits.
+// put off throughout.  Null, with nothing created, when there is no memory
+// for its path.
 std::FILE* create_and_register(const std::string& name, bool binary, bool temporary)
 {
+    // malloc, which gives null where new would throw.
+    auto* const path = static_cast<char*>(std::malloc(name.size() + 1));
+    if (path == nullptr) {
+        return nullptr;
+    }
+    std::copy_n(name.c_str(), name.size() + 1, path);
     hold_signals();
-    std::FILE* const stream = create_exclusive(name.c_str(), binary);
+    std::FILE* const stream = create_exclusive(path, binary);
     if (stream != nullptr) {
-        name.copy(live_path.data(), name.size());
-        live_path[name.size()] = '\0';
+        live_path.store(path);
         live_is_temporary = temporary;
         live_stream.store(stream);
         live.store(true);
     }
     release_signals();
+    if (stream == nullptr) {
+        std::free(path);
+    }
     return stream;
 }
 
@@ -167,16 +189,11 @@ void set_temporary_name(std::string& name, std::size_t digits_at)
     }
 }
 
-bool fits(const std::string& path)
-{
-    return path.size() < live_path.size();
-}
-
 } // namespace
 
 std::FILE* create_live_file(const std::string& path, bool binary)
 {
-    if (live.load() || !fits(path)) {
+    if (live.load()) {
         return nullptr;
     }
     return create_and_register(path, binary, false);
@@ -187,7 +204,7 @@ std::FILE* create_live_temporary(const std::string& folder, const char* prefix, 
     std::string name = folder + prefix;
     const std::size_t digits_at = name.size();
     name.append(8, '0');
-    if (live.load() || !fits(name)) {
+    if (live.load()) {
         return nullptr;
     }
     constexpr int ATTEMPTS = 32;
@@ -210,6 +227,9 @@ std::FILE* begin_replacing(const std::string& target, const char* prefix, bool b
     if (reached != file_kind::none && reached != file_kind::regular) {
         return nullptr;
     }
+    if (old.kind == file_kind::regular && !may_write(target.c_str(), old)) {
+        return nullptr;
+    }
     return create_live_replacement(target, old, prefix, binary);
 }
 
@@ -225,7 +245,7 @@ std::FILE* create_live_replacement(const std::string& target, const file_status&
 
 const char* live_file_path()
 {
-    return live_path.data();
+    return path_or_empty();
 }
 
 std::FILE* live_file_stream()
@@ -250,8 +270,8 @@ bool commit_live_file(const std::string& target)
     }
     hold_signals();
     bool committed = true;
-    if (live_is_temporary && !rename_over(live_path.data(), target.c_str())) {
-        std::remove(live_path.data());
+    if (live_is_temporary && !rename_over(path_or_empty(), target.c_str())) {
+        std::remove(path_or_empty());
         committed = false;
     }
     forget_live_file();

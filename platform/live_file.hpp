@@ -32,7 +32,8 @@ std::FILE* create_live_temporary(const std::string& folder, const char* prefix, 
 // create_live_temporary), with the permission bits of a regular file that
 // stands there.  A link there is replaced too, unless it leads to something
 // other than a regular file: neither a device, a FIFO, a socket or a
-// folder, nor a link to one (/dev/stdout), is ever replaced.  Null when
+// folder, nor a link to one (/dev/stdout), is ever replaced, nor a regular
+// file that this process may not open for writing (may_write).  Null when
 // nothing can or may be created.
 std::FILE* begin_replacing(const std::string& target, const char* prefix, bool binary);
 

@@ -248,3 +248,15 @@ invoked_name() {
     [ "$(cat old.res)" = "old resource" ]
     expect_only_files raw.bin old.res huge.bin
 }
+
+@test "--wrap does not replace a file it may not write" {
+    echo "raw bytes" >raw.bin
+    echo "old resource" >old.res
+    chmod 444 old.res
+    permissions_bind
+    vashpak --wrap raw.bin old.res
+    expect_status 1
+    expect_stderr "Can't open \"old.res\" for output"
+    expect_no_stdout
+    [ "$(cat old.res)" = "old resource" ]
+}

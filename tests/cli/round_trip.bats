@@ -446,3 +446,28 @@ without_trace() {
         [ -L device.raw ]
     fi
 }
+
+@test "--unwrap refuses standard output that is the resource itself and writes nothing" {
+    mkres a.res 100000
+    cp a.res "$OUT/before"
+    : >"$OUT/stdout"
+    status=0
+    # A limit on the file's size ends a run that would append to it for ever.
+    # shellcheck disable=SC2086 # the prefix may be several words
+    (ulimit -f 4096 && ${EXEC_PREFIX:-} "$TARNVEX" --unwrap a.res - >>a.res 2>"$OUT/stderr") || status=$?
+    expect_status 1
+    expect_stderr "Can't unwrap \"a.res\" into itself"
+    expect_same_bytes a.res "$OUT/before"
+}
+
+@test "--unwrap does not replace a file it may not write" {
+    mkres a.res 3
+    echo "old raw" >old.raw
+    chmod 444 old.raw
+    permissions_bind
+    tarnvex --unwrap a.res old.raw
+    expect_status 1
+    expect_stderr "Can't create old.raw"
+    expect_no_stdout
+    [ "$(cat old.raw)" = "old raw" ]
+}

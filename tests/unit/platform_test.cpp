@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -263,6 +264,41 @@ TEST_F(LiveFile, OneAtATimeAndOnlyWhereNothingStands)
     EXPECT_EQ(create_live_file(in_folder("a"), true), nullptr);
     EXPECT_EQ(files_in_folder(), 1);
 }
+
+#if !defined(_WIN32) && defined(PATH_MAX)
+// A path as long as the system takes (PATH_MAX counts the ending zero) can
+// be live, as a file of its own or as a temporary; one byte more is refused
+// with nothing created.
+TEST_F(LiveFile, TheLongestPathTheSystemTakesWorksAndOneByteMoreFailsCleanly)
+{
+    std::string deep = in_folder("");
+    while (deep.size() + 221 < PATH_MAX) {
+        deep += std::string(200, 'd') + "/";
+    }
+    ASSERT_TRUE(fs::create_directories(deep));
+    const std::size_t longest = PATH_MAX - 1;
+
+    const std::string file = deep + std::string(longest - deep.size(), 'f');
+    EXPECT_EQ(create_live_file(file + "f", true), nullptr);
+    EXPECT_STREQ(live_file_path(), "");
+    ASSERT_NE(create_live_file(file, true), nullptr);
+    EXPECT_EQ(live_file_path(), file);
+    EXPECT_TRUE(close_live_file());
+    EXPECT_TRUE(commit_live_file(file));
+    EXPECT_TRUE(fs::is_regular_file(file));
+
+    // The temporary's name adds the prefix and eight digits to its folder.
+    const std::string prefix = ".test-";
+    const std::string folder = deep + std::string(longest - deep.size() - prefix.size() - 9, 't') + "/";
+    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_NE(create_live_temporary(folder, prefix.c_str(), true), nullptr);
+    EXPECT_EQ(std::string(live_file_path()).size(), longest);
+    abandon_live_file();
+    EXPECT_EQ(create_live_temporary(folder, (prefix + "x").c_str(), true), nullptr);
+    EXPECT_STREQ(live_file_path(), "");
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+#endif
 
 TEST_F(LiveFile, ALookTellsTheKindAndTheIdentityWithoutFollowingALink)
 {
