@@ -24,8 +24,3 @@ bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char>
     const stream_copy copy{.head = head, .length = length};
     return copy_stream(set, out, payload_buffer, copy) == copy_end::done;
 }
-
-bool skip_payload(std::FILE* set, std::uint32_t length)
-{
-    return skip_bytes(set, length);
-}

@@ -22,8 +22,4 @@ bool read_block(std::FILE* in, unsigned char* data, std::size_t length);
 // set ends, or cannot be read, before length bytes.
 bool copy_payload(std::FILE* set, std::FILE* out, std::span<const unsigned char> head, std::uint32_t length);
 
-// Reads past length bytes of set, as skip_bytes does.  False when it ends
-// before them.
-bool skip_payload(std::FILE* set, std::uint32_t length);
-
 #endif

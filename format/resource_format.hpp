@@ -48,14 +48,18 @@ inline constexpr std::int64_t SET_SIZE_MAX = 2147483647;
 
 // The most entries a set holds.
 inline constexpr std::uint32_t SET_ENTRIES_MAX = 4096;
-// The most resources the packer packs into one set: as many as a set holds.
-inline constexpr std::uint32_t PACKED_ENTRIES_MAX = SET_ENTRIES_MAX;
 
-// The layout of a set.  The table of count entries follows the
-// header, and the first body follows the table.
+// The layout of a set: the table of count entries follows the header, entry
+// index of it at table_entry_offset(index), and the first body follows the
+// table, at bodies_start(count).
+inline constexpr std::uint64_t table_entry_offset(std::uint32_t index)
+{
+    return SET_HEADER_SIZE + std::uint64_t{TOC_ENTRY_SIZE} * index;
+}
+
 inline constexpr std::uint64_t bodies_start(std::uint32_t count)
 {
-    return SET_HEADER_SIZE + std::uint64_t{TOC_ENTRY_SIZE} * count;
+    return table_entry_offset(count);
 }
 
 // The length of a body in the set, body_header and payload, for a payload

@@ -163,7 +163,7 @@ void check_bodies(checker& check, resource_set_status& status)
         end += body_length(size);
     }
     for (std::uint32_t i = 0; i < check.sizes.size(); ++i) {
-        const got_bytes got = skip_bytes(check.source, buffer, body_length(check.sizes[i]));
+        const got_bytes got = read_past(check.source, buffer, body_length(check.sizes[i]));
         if (got == got_bytes::failed) {
             report(check, RESOURCE_SET_PROBLEM_UNREADABLE, i);
             status = RESOURCE_SET_ERROR_READ;
@@ -174,7 +174,7 @@ void check_bodies(checker& check, resource_set_status& status)
             return;
         }
     }
-    if (skip_bytes(check.source, buffer, TRAILING_COUNTED_MAX) == got_bytes::failed) {
+    if (read_past(check.source, buffer, TRAILING_COUNTED_MAX) == got_bytes::failed) {
         report(check, RESOURCE_SET_PROBLEM_UNREADABLE);
         status = RESOURCE_SET_ERROR_READ;
         return;

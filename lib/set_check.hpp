@@ -10,14 +10,6 @@
 
 #include <cstdint>
 
-// tarnvex's own switch over the problems, in the file that includes this
-// header to call check_set, names only the problems it knows; until it
-// prints them through resource_set_finding_text, a problem added to the
-// library must not fail its build.
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wswitch"
-#endif
-
 // As resource_set_check_stream, with callbacks that are not null.
 resource_set_status check_set(const resource_set_check_callbacks& callbacks, std::uint32_t& problems);
 

@@ -48,7 +48,7 @@ got_bytes read_bytes(stream_source& source, unsigned char* buffer, std::size_t l
     return result;
 }
 
-got_bytes skip_bytes(stream_source& source, std::span<unsigned char> buffer, std::uint64_t length)
+got_bytes read_past(stream_source& source, std::span<unsigned char> buffer, std::uint64_t length)
 {
     while (length > 0) {
         const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));

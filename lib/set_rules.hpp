@@ -14,13 +14,6 @@
 #include <cstdint>
 #include <span>
 
-// The length of an entry's body in the set, for a caller that holds the
-// whole entry.
-inline std::uint64_t body_length(const toc_entry& entry)
-{
-    return body_length(entry.size);
-}
-
 // The most table entries a walk over a stream reads: enough for any set,
 // and few enough that no count, however large, makes a reader read for
 // ever.
@@ -55,7 +48,7 @@ enum class got_bytes { all, ended, failed };
 got_bytes read_bytes(stream_source& source, unsigned char* buffer, std::size_t length);
 
 // Reads past up to length bytes through buffer, which must not be empty.
-got_bytes skip_bytes(stream_source& source, std::span<unsigned char> buffer, std::uint64_t length);
+got_bytes read_past(stream_source& source, std::span<unsigned char> buffer, std::uint64_t length);
 
 // The next length bytes (at most a table entry's) of the stream, or null
 // when it ends or fails first.

@@ -75,7 +75,7 @@ bool gen_output(std::FILE* out, const char* out_name)
     // Entry i starts where the bodies would if the table held i entries.
     for (std::size_t i = 0; i < count; ++i) {
         encode_toc_entry(table.entries[i],
-                         head_bytes.subspan(bodies_start(static_cast<std::uint32_t>(i))).first<TOC_ENTRY_SIZE>());
+                         head_bytes.subspan(table_entry_offset(static_cast<std::uint32_t>(i))).first<TOC_ENTRY_SIZE>());
     }
     if (std::fwrite(head_bytes.data(), 1, head_bytes.size(), out) != head_bytes.size() || std::fflush(out) != 0) {
         logerr("Can't write \"%s\"", out_name);

@@ -6,6 +6,7 @@
 #include "names.hpp"
 #include "patterns.hpp"
 #include "payload.hpp"
+#include "streams.hpp"
 
 #include <gtest/gtest.h>
 
@@ -129,7 +130,7 @@ TEST(CopyPayload, SkipReadsPast)
 {
     std::FILE* set = stream_of(pattern(PAYLOAD_BUFFER_SIZE + 10) + "next");
     ASSERT_NE(set, nullptr);
-    EXPECT_TRUE(skip_payload(set, PAYLOAD_BUFFER_SIZE + 10));
+    EXPECT_TRUE(skip_bytes(set, PAYLOAD_BUFFER_SIZE + 10));
     EXPECT_EQ(rest_of(set), "next");
     std::fclose(set);
 }
@@ -148,7 +149,7 @@ TEST(CopyPayload, ASetThatEndsTooSoonIsAShortRead)
     // A size near the top of the range: nothing is reserved for it up front.
     std::FILE* set = stream_of("abc");
     ASSERT_NE(set, nullptr);
-    EXPECT_FALSE(skip_payload(set, 0xFFFFFFF0u));
+    EXPECT_FALSE(skip_bytes(set, 0xFFFFFFF0u));
     std::fclose(set);
 }
 
