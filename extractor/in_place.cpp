@@ -5,6 +5,7 @@
 #include "live_file.hpp"
 #include "output_file.hpp"
 #include "payload.hpp"
+#include "streams.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -21,15 +22,8 @@ unsigned char in_file[PAYLOAD_BUFFER_SIZE];
 bool copy_start(std::FILE* from, std::FILE* out, std::uint64_t length)
 {
     std::rewind(from);
-    while (length > 0) {
-        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof in_file));
-        if (!read_block(from, in_file, piece)) {
-            return false;
-        }
-        std::fwrite(in_file, 1, piece, out);
-        length -= piece;
-    }
-    return true;
+    const stream_copy start{.length = length};
+    return copy_stream(from, out, in_file, start) == copy_end::done;
 }
 
 // Replaces the file: the first equal bytes from the file in place, then
