@@ -257,6 +257,7 @@ make_named_set() {
 }
 
 @test "a long pattern with an unclosed [ is read once, not at every name it is matched against" {
+    ! on_windows || skip "a Windows command line holds at most 32767 characters"
     local i n=4096 long
     {
         printf 0TSR
@@ -396,7 +397,11 @@ make_named_set() {
     expect_stdout "keep_count = 1, keep_end = 85" "count = 1" '0: x\n0:\x20y\t\r\\\x20\x7f\xe9, 1, 0x00000001, 0x00000002, 84'
     tarnvex -l odd.set
     expect_status 0
-    expect_stdout "count = 1" "0: $odd, 1"
+    # Standard output is text on Windows: the name's line feed comes out
+    # as CR LF there, as every line's does.
+    local plain=$odd
+    ! on_windows || plain=${odd//$'\n'/$'\r\n'}
+    expect_stdout "count = 1" "0: $plain, 1"
 }
 
 @test "options bundle, take = and come anywhere, as getopt_long has them" {

@@ -448,6 +448,7 @@ without_trace() {
 }
 
 @test "--unwrap refuses standard output that is the resource itself and writes nothing" {
+    ! on_windows || skip "under wine a standard output the shell redirected has no file identity"
     mkres a.res 100000
     cp a.res "$OUT/before"
     : >"$OUT/stdout"
