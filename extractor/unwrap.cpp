@@ -71,20 +71,16 @@ int unwrap_resource(const char* resource, const char* raw, std::FILE* out, std::
         flush_output(err);
         return 1;
     }
-    // Standard output that is the resource would have it append its own
-    // payload to itself for as long as it is read.
-    if (std::string_view(raw) == "-" && same_file(identity_of(in), identity_of(out))) {
-        std::fprintf(err, "Can't unwrap \"%s\" into itself\n", resource);
-        std::fclose(in);
-        flush_output(err);
-        return 1;
-    }
     resource_header_bytes header{};
     body_header_bytes body{};
     int status = 1;
     if (!read_block(in, header.data(), header.size()) || decode_resource_header(header).magic != RESOURCE_MAGIC ||
         !read_block(in, body.data(), body.size())) {
         std::fprintf(err, "%s is not a resource\n", resource);
+    } else if (std::string_view(raw) == "-" && same_file(identity_of(in), identity_of(out))) {
+        // Standard output that is the resource would have it append its
+        // own payload to itself for as long as it is read.
+        std::fprintf(err, "Can't unwrap \"%s\" into itself\n", resource);
     } else if (std::string_view(raw) == "-") {
         status = payload_to_output(in, resource, out, err);
     } else {

@@ -53,6 +53,9 @@ std::FILE* open_file_in_place(const char* name)
 
 bool make_absolute(const char* path, std::string& absolute)
 {
+    if (path[0] == '\0') {
+        return false;
+    }
     if (path[0] == '/') {
         absolute = path;
         return true;

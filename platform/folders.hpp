@@ -9,8 +9,8 @@
 #include <string>
 
 // Sets absolute to path as named from the current folder: path itself when
-// it is absolute already.  False when the current folder cannot be had (it
-// is gone).
+// it is absolute already.  False for an empty path, which names nothing,
+// and when the current folder cannot be had (it is gone).
 bool make_absolute(const char* path, std::string& absolute);
 
 // Makes folder the current folder.  False when it cannot be entered.

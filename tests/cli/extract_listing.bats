@@ -212,7 +212,15 @@ load helpers
     tarnvex -l -C out2 in.set
     expect_status 0
     expect_stdout "count = 2" "0: a.res, 3" "1: sub/b.res, 4"
-    [ ! -e out2 ] && [ ! -e reslist.txt ]
+    [ ! -e out2 ]
+    [ ! -e reslist.txt ]
+
+    # An empty set name names no set: nothing is entered or written.
+    mkdir out3
+    tarnvex -C out3 ""
+    expect_status 1
+    expect_stdout "Can't open "
+    [ ! -e out3/reslist.txt ]
 }
 
 @test "a run killed part-way leaves reslist.txt naming every entry listed so far" {
