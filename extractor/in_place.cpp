@@ -38,7 +38,7 @@ in_place_end replace(const std::string& name, const file_status& existing, std::
         return in_place_end::not_created;
     }
     std::setvbuf(out, nullptr, _IONBF, 0);
-    const bool started = in_place == nullptr || copy_start(in_place, out, equal);
+    const bool started = in_place == nullptr || equal == 0 || copy_start(in_place, out, equal);
     if (started && piece > 0) {
         std::fwrite(from_set, 1, piece, out);
     }
@@ -64,23 +64,31 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
                                 std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
 {
     unread = 0;
-    std::FILE* const in_place = open_file_in_place(name.c_str());
     std::uint64_t file_length = 0;
-    if (in_place == nullptr || !regular_file_length(in_place, file_length) || file_length != head.size() + length) {
+    std::FILE* const in_place = open_file_in_place(name.c_str(), file_length);
+    // The head and the payload's first bytes make the first piece, so that
+    // a small file costs one read of it, and a replacement one write.
+    std::copy(head.begin(), head.end(), from_set);
+    if (in_place == nullptr || file_length != head.size() + length) {
         // Nothing to compare with: the file is replaced whole.
         if (in_place != nullptr) {
             std::fclose(in_place);
         }
-        std::copy(head.begin(), head.end(), from_set);
         return replace(name, existing, nullptr, 0, head.size(), set, length, unread);
     }
     std::setvbuf(in_place, nullptr, _IONBF, 0);
-    // The head, then the payload a buffer at a time, each against the same
-    // bytes of the file; equal counts the bytes found the same so far.
-    std::uint64_t equal = 0;
     std::uint64_t left = length;
     std::size_t piece = head.size();
-    std::copy(head.begin(), head.end(), from_set);
+    const auto first = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof from_set - piece));
+    if (!read_block(set, from_set + piece, first)) {
+        std::fclose(in_place);
+        return in_place_end::set_short;
+    }
+    piece += first;
+    left -= first;
+    // Then the rest a buffer at a time, each piece against the same bytes
+    // of the file; equal counts the bytes found the same so far.
+    std::uint64_t equal = 0;
     for (;;) {
         if (!read_block(in_place, in_file, piece) || std::memcmp(from_set, in_file, piece) != 0) {
             const in_place_end end = replace(name, existing, in_place, equal, piece, set, left, unread);

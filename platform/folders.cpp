@@ -42,11 +42,16 @@ bool make_folders(const std::string& folder)
     return !error;
 }
 
-std::FILE* open_file_in_place(const char* name)
+std::FILE* open_file_in_place(const char* name, std::uint64_t& length)
 {
     // Links are not seen here (LINKS_ARE_SEEN): a regular file is opened as
     // it is.
-    return look_at(name).kind == file_kind::regular ? open_regular_input(name) : nullptr;
+    std::FILE* const file = look_at(name).kind == file_kind::regular ? open_regular_input(name) : nullptr;
+    if (file != nullptr && !regular_file_length(file, length)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 #else
@@ -99,7 +104,7 @@ bool make_folders(const std::string& folder)
     return true;
 }
 
-std::FILE* open_file_in_place(const char* name)
+std::FILE* open_file_in_place(const char* name, std::uint64_t& length)
 {
     const int descriptor = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
@@ -114,6 +119,7 @@ std::FILE* open_file_in_place(const char* name)
     if (file == nullptr) {
         close(descriptor);
     }
+    length = static_cast<std::uint64_t>(opened.st_size);
     return file;
 }
 

@@ -5,6 +5,7 @@
 #ifndef PLATFORM_FOLDERS_HPP
 #define PLATFORM_FOLDERS_HPP
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -25,6 +26,7 @@ bool make_folders(const std::string& folder);
 // Opens the regular file at name for reading in binary mode, without
 // following a link at the name itself and without waiting on anything:
 // null for a link, a FIFO, a device, a folder, or when it cannot be opened.
-std::FILE* open_file_in_place(const char* name);
+// length is the file's length.
+std::FILE* open_file_in_place(const char* name, std::uint64_t& length);
 
 #endif

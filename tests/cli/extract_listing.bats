@@ -93,21 +93,24 @@ load helpers
     local LC_ALL=C length=$((3 * 1024 * 1024)) same
     mkres a.res 3
     mkres b.res "$length"
-    expected_set in.set a.res b.res
+    mkres c.res 5
+    expected_set in.set a.res b.res c.res
     mkdir x && cd x
     tarnvex ../in.set
     expect_status 0
-    # b.res as long as before, its last byte one more.
+    # b.res as long as before, its last byte one more; c.res its first
+    # payload byte.
     { head -c -1 ../b.res; tail -c 1 ../b.res | tr '\000-\377' '\001-\377\000'; } >b.res
-    touch -d '2001-02-03 04:05:06' a.res b.res
+    { head -c 20 ../c.res; printf '#'; tail -c 4 ../c.res; } >c.res
+    touch -d '2001-02-03 04:05:06' a.res b.res c.res
     same=$(stat -c %i:%Y a.res)
     tarnvex ../in.set
     expect_status 0
-    expect_full_report 2 $((3 + length)) "count = 2" "0: a.res, 3" "1: b.res, $length"
+    expect_full_report 3 $((8 + length)) "count = 3" "0: a.res, 3" "1: b.res, $length" "2: c.res, 5"
     [ "$(stat -c %i:%Y a.res)" = "$same" ]
-    expect_extracted .. a.res b.res
+    expect_extracted .. a.res b.res c.res
     [ "$(stat -c %Y b.res)" != "$(stat -c %Y a.res)" ]
-    expect_only_files a.res b.res reslist.txt
+    expect_only_files a.res b.res c.res reslist.txt
 }
 
 @test "-l and --list print what an extraction prints, read no body and write nothing" {

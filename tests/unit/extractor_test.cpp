@@ -298,12 +298,14 @@ TEST(OpenFileInPlace, OpensARegularFileButNoLinkToOne)
     std::error_code error;
     std::filesystem::create_symlink("a.res", folder + "link.res", error);
     ASSERT_FALSE(error);
-    std::FILE* regular = open_file_in_place((folder + "a.res").c_str());
+    std::uint64_t length = 0;
+    std::FILE* regular = open_file_in_place((folder + "a.res").c_str(), length);
     ASSERT_NE(regular, nullptr);
+    EXPECT_EQ(length, 3U);
     EXPECT_EQ(rest_of(regular), "abc");
     std::fclose(regular);
-    EXPECT_EQ(open_file_in_place((folder + "link.res").c_str()), nullptr);
-    EXPECT_EQ(open_file_in_place(folder.c_str()), nullptr);
+    EXPECT_EQ(open_file_in_place((folder + "link.res").c_str(), length), nullptr);
+    EXPECT_EQ(open_file_in_place(folder.c_str(), length), nullptr);
 }
 #endif
 
