@@ -64,12 +64,16 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
                                 std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
 {
     unread = 0;
+    const std::uint64_t whole = head.size() + std::uint64_t{length};
+    // A file of another length, as the look at it already told, is not
+    // opened at all.
     std::uint64_t file_length = 0;
-    std::FILE* const in_place = open_file_in_place(name.c_str(), file_length);
+    std::FILE* const in_place =
+        existing.length_known && existing.length != whole ? nullptr : open_file_in_place(name.c_str(), file_length);
     // The head and the payload's first bytes make the first piece, so that
     // a small file costs one read of it, and a replacement one write.
     std::copy(head.begin(), head.end(), from_set);
-    if (in_place == nullptr || file_length != head.size() + length) {
+    if (in_place == nullptr || file_length != whole) {
         // Nothing to compare with: the file is replaced whole.
         if (in_place != nullptr) {
             std::fclose(in_place);

@@ -310,6 +310,8 @@ file_status look_at(const char* name)
     result.mode = static_cast<unsigned>(status.st_mode) & 0777U;
     result.owner_may_write = status.st_uid == effective_user() && (status.st_mode & S_IWUSR) != 0;
     result.identity = identity_of_stat(status);
+    result.length = static_cast<std::uint64_t>(status.st_size);
+    result.length_known = S_ISREG(status.st_mode);
     return result;
 }
 

@@ -63,6 +63,10 @@ struct file_status {
     // What the name itself is, a link not followed; unknown where a look at
     // a name does not tell (Windows).
     file_identity identity;
+    // The length of a regular file, where length_known says the look told
+    // it (not on Windows).
+    std::uint64_t length = 0;
+    bool length_known = false;
 };
 
 // One look at what stands at name, without following a link there.  Kind
