@@ -215,14 +215,25 @@ TEST(PatternMatches, GlobsMatchWholeNamesWithSlashesToo)
 
 namespace {
 
-// A folder of the case's own, emptied first, and the files in it.
-std::string fresh_folder(const char* name)
-{
-    std::error_code error;
-    std::filesystem::remove_all(name, error);
-    std::filesystem::create_directory(name, error);
-    return std::string(name) + "/";
-}
+// A folder of the case's own, made empty and removed with what it holds
+// when the case ends; path ends in a separator.
+struct case_folder {
+    explicit case_folder(const char* name) : made(name), path(made + "/")
+    {
+        std::error_code error;
+        std::filesystem::remove_all(made, error);
+        std::filesystem::create_directory(made, error);
+    }
+    case_folder(const case_folder&) = delete;
+    case_folder& operator=(const case_folder&) = delete;
+    ~case_folder()
+    {
+        std::error_code error;
+        std::filesystem::remove_all(made, error);
+    }
+    std::string made;
+    std::string path;
+};
 
 void write_file(const std::string& path, const std::string& bytes)
 {
@@ -257,7 +268,8 @@ std::span<const unsigned char> head_bytes()
 
 TEST(ReplaceIfChanged, AFileOfAnotherLengthIsReplacedWhole)
 {
-    const std::string folder = fresh_folder("in_place_length");
+    const case_folder made("in_place_length");
+    const std::string& folder = made.path;
     const std::string name = folder + "a.res";
     write_file(name, HEAD + pattern(40) + "longer");
     const std::string payload = pattern(40);
@@ -273,7 +285,8 @@ TEST(ReplaceIfChanged, AFileOfAnotherLengthIsReplacedWhole)
 
 TEST(ReplaceIfChanged, ASetCutShortLeavesTheFileAsItWas)
 {
-    const std::string folder = fresh_folder("in_place_short");
+    const case_folder made("in_place_short");
+    const std::string& folder = made.path;
     const std::string name = folder + "a.res";
     // As long as the payload would make it, and different from its first
     // byte on, so that a replacement is under way when the set ends.
@@ -293,7 +306,8 @@ TEST(ReplaceIfChanged, ASetCutShortLeavesTheFileAsItWas)
 #if !defined(_WIN32)
 TEST(OpenFileInPlace, OpensARegularFileButNoLinkToOne)
 {
-    const std::string folder = fresh_folder("in_place_link");
+    const case_folder made("in_place_link");
+    const std::string& folder = made.path;
     write_file(folder + "a.res", "abc");
     std::error_code error;
     std::filesystem::create_symlink("a.res", folder + "link.res", error);
