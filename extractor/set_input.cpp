@@ -27,6 +27,12 @@ bool open_set(set_input& input, std::FILE* report)
     return true;
 }
 
+int read_set_bytes(std::FILE* set, void* buffer, std::size_t length, std::size_t* got)
+{
+    *got = std::fread(buffer, 1, length, set);
+    return *got < length && std::ferror(set) != 0 ? 1 : 0;
+}
+
 void close_set(set_input& input)
 {
     if (input.stream != nullptr) {

@@ -14,4 +14,9 @@ bool open_set(set_input& input, std::FILE* report);
 
 void close_set(set_input& input);
 
+// The read callback of the loader library's stream functions, on the set's
+// stream: up to length bytes into buffer, *got their count; nonzero when
+// reading fails.
+int read_set_bytes(std::FILE* set, void* buffer, std::size_t length, std::size_t* got);
+
 #endif

@@ -3,6 +3,7 @@
 
 #include "listing.hpp"
 #include "resource_set.h"
+#include "set_input.hpp"
 
 #include <array>
 #include <cinttypes>
@@ -27,9 +28,7 @@ struct test_run {
 // on the report, the problems into findings.
 int read_tested_set(void* context, void* buffer, std::size_t length, std::size_t* got)
 {
-    std::FILE* const set = static_cast<const test_run*>(context)->set;
-    *got = std::fread(buffer, 1, length, set);
-    return *got < length && std::ferror(set) != 0 ? 1 : 0;
+    return read_set_bytes(static_cast<const test_run*>(context)->set, buffer, length, got);
 }
 
 void print_tested_header(void* context, std::uint32_t count, std::uint32_t keep_count, std::uint32_t keep_end)

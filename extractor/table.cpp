@@ -4,6 +4,7 @@
 #include "listfile.hpp"
 #include "listing.hpp"
 #include "resource_set.h"
+#include "set_input.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -60,9 +61,7 @@ int read_set(void* context, void* buffer, std::size_t length, std::size_t* got)
         *got = 0;
         return 1;
     }
-    std::FILE* const set = reading.input.stream;
-    *got = std::fread(buffer, 1, length, set);
-    return *got < length && std::ferror(set) != 0 ? 1 : 0;
+    return read_set_bytes(reading.input.stream, buffer, length, got);
 }
 
 void take_header(void* context, std::uint32_t count, std::uint32_t keep_count, std::uint32_t keep_end)

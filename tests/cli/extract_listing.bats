@@ -271,11 +271,7 @@ make_named_set() {
     ! on_windows || skip "a Windows command line holds at most 32767 characters"
     local i n=4096 long
     {
-        printf 0TSR
-        le32 0
-        le32 $n
-        le32 $n
-        le32 $((20 + 64 * n))
+        set_head $n 0TSR $((20 + 64 * n))
         for ((i = 0; i < n; i++)); do
             printf 'name-%026d\0\0\0\0\0\1\0\0\0\2\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' "$i"
         done
@@ -525,11 +521,7 @@ make_named_set() {
 @test "-t lists the first 1000 problems, counts the others and says how many it left out" {
     local i n=1200 lines=()
     {
-        printf 0TSR
-        le32 0
-        le32 $n
-        le32 $n
-        le32 $((20 + 64 * n))
+        set_head $n 0TSR $((20 + 64 * n))
         # Each entry with a reserved word that is not 0: one problem each.
         for ((i = 0; i < n; i++)); do
             printf 'a\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'

@@ -285,14 +285,15 @@ expected_set() {
 }
 
 # Pieces of hand-made sets, for the extractor's tests.
-# set_head COUNT [MAGIC]: a set_header; the discard fields, which the
-# extractor ignores, say there is no discard point.
+# set_head COUNT [MAGIC [KEEP_END]]: a set_header; the discard fields, which
+# the extractor ignores, say there is no discard point (keep_end 0 unless
+# given).
 set_head() {
     printf '%s' "${2:-0TSR}"
     le32 0
     le32 "$1"
     le32 "$1"
-    le32 0
+    le32 "${3:-0}"
 }
 
 # toc_entry NAME SIZE [WORD1 [WORD2]]: one table entry; NAME is ASCII, at
