@@ -8,7 +8,10 @@
 #   - resource_set_find over all 4096 names of an open set, at most 100 ns
 #     a lookup;
 #   - a 64 MiB payload read in 1 MiB pieces with resource_set_read, within
-#     1.1 x a pread loop over the same bytes.
+#     1.1 x a pread loop over the same bytes;
+#   - the writer writing a set of 4096 payloads of 4076 bytes from memory,
+#     within 1.1 x vashpak packing the same resource files (VASHPAK names
+#     it; build/packer/vashpak by default).
 #   bench/library.sh [-n REPETITIONS] [-k] [-c] [LIBRARY_BENCH]
 # REPETITIONS defaults to 10; -k keeps Google Benchmark's JSON; -c makes the
 # exit status 1 when an aim does not hold.  The program defaults to the one
@@ -28,6 +31,9 @@ shift $((OPTIND - 1))
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PROGRAM=$(realpath "${1:-$root/build/bench/library_bench}")
 if [ ! -x "$PROGRAM" ]; then echo "bench: build library_bench first" >&2; exit 2; fi
+VASHPAK=$(realpath "${VASHPAK:-$root/build/packer/vashpak}")
+if [ ! -x "$VASHPAK" ]; then echo "bench: build vashpak first, or name it in VASHPAK" >&2; exit 2; fi
+export VASHPAK
 if ! command -v jq >/dev/null; then
     echo "bench: jq missing; install the Debian package: apt-get install jq" >&2
     exit 2
@@ -72,9 +78,13 @@ read=$(median read_64MiB/library)
 read_peer=$(median read_64MiB/pread)
 load_ratio=$(ratio "$load" "$load_peer")
 read_ratio=$(ratio "$read" "$read_peer")
+write=$(median write_S/writer)
+write_peer=$(median write_S/vashpak)
+write_ratio=$(ratio "$write" "$write_peer")
 target "open + find + read + close within 1.5 x the bare peer ($load_ratio x)" "$load_ratio" 1.5
 target "find at most 100 ns a lookup ($(scaled "$lookup" 1 %.1f) ns)" "$lookup" 100
 target "64 MiB read in 1 MiB pieces within 1.1 x pread ($read_ratio x)" "$read_ratio" 1.1
+target "writer from memory within 1.1 x vashpak on S ($write_ratio x)" "$write_ratio" 1.1
 
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
 version=$(dpkg-query -W -f '${Version}' libbenchmark-dev 2>/dev/null || true)
@@ -90,6 +100,8 @@ printf '| %-48s | %7s ns | %10s | %9s | at most 100 ns |\n' "find, per lookup ov
     "$(scaled "$lookup" 1 %.1f)" - -
 printf '| %-48s | %7s ms | %7s ms | %9s | at most 1.1 x  |\n' "read 64 MiB in 1 MiB pieces" \
     "$(scaled "$read" 1e6 %.2f)" "$(scaled "$read_peer" 1e6 %.2f)" "$read_ratio"
+printf '| %-48s | %7s ms | %7s ms | %9s | at most 1.1 x  |\n' "write S from memory (peer: vashpak from files)" \
+    "$(scaled "$write" 1e6 %.2f)" "$(scaled "$write_peer" 1e6 %.2f)" "$write_ratio"
 echo
 echo "Aims:"
 printf -- '- %s\n' "${verdicts[@]}"

@@ -7,7 +7,12 @@
 //   find            resource_set_find over all 4096 names of an open set;
 //   read_64MiB      a 64 MiB payload read in 1 MiB pieces with
 //                   resource_set_read; against a pread loop over the same
-//                   bytes.
+//                   bytes;
+//   write_S         a set of 4096 payloads of 4076 bytes (resource files of
+//                   4 KiB) written by the writer from memory; against
+//                   vashpak packing the same resource files (the program
+//                   named by the VASHPAK environment variable, run by
+//                   std::system).
 // The sets are made at start in a new folder on tmpfs (/dev/shm), or in the
 // system's temporary folder when there is none, and removed at the end.
 // Every case checks the bytes it gets before it is timed, and fails when
@@ -51,10 +56,18 @@ constexpr std::array<unsigned char, body_header_size> body_header{0, 0, 0, 0, 0x
 constexpr std::uint32_t stride = 1237;
 const char* const large_name = "music/theme.res";
 
+// The resource files of write_S: 4 KiB each, 20 bytes of header and
+// 4076 of payload.
+constexpr std::size_t resource_header_size = 20;
+constexpr std::size_t written_payload = small_payload - resource_header_size;
+
 struct workspace {
     std::filesystem::path folder;
     std::string small_set;
     std::string large_set;
+    // write_S's resource files, listed in list.lst, and its payloads.
+    std::string listfile;
+    std::vector<std::vector<unsigned char>> payloads;
     // The small set's names, in table order.
     std::vector<std::string> names;
 };
@@ -180,6 +193,35 @@ bool write_set(const std::string& path, const std::vector<std::string>& names, s
     return std::fclose(file) == 0 && written;
 }
 
+// write_S's resource files, named as their entries are, under the
+// workspace, which is where vashpak runs.
+bool write_resource_files()
+{
+    std::error_code error;
+    std::filesystem::create_directories(work.folder / "sprites", error);
+    work.listfile = (work.folder / "list.lst").string();
+    std::FILE* const list = std::fopen(work.listfile.c_str(), "w");
+    if (error || list == nullptr) {
+        return false;
+    }
+    bool written = true;
+    for (std::uint32_t i = 0; written && i < small_count; ++i) {
+        std::vector<unsigned char> payload(written_payload);
+        fill_payload(i, 0, payload.data(), payload.size());
+        std::array<unsigned char, resource_header_size> head{'0', 'S', 'E', 'R'};
+        put_word(&head[4], 1);
+        put_word(&head[8], 2);
+        std::memcpy(&head[12], body_header.data(), body_header.size());
+        std::FILE* const file = std::fopen((work.folder / work.names[i]).c_str(), "wb");
+        written = file != nullptr && std::fwrite(head.data(), 1, head.size(), file) == head.size() &&
+                  std::fwrite(payload.data(), 1, payload.size(), file) == payload.size();
+        written = file != nullptr && std::fclose(file) == 0 && written;
+        written = written && std::fprintf(list, "%s\n", work.names[i].c_str()) > 0;
+        work.payloads.push_back(std::move(payload));
+    }
+    return std::fclose(list) == 0 && written;
+}
+
 bool make_workspace()
 {
     std::error_code error;
@@ -204,7 +246,7 @@ bool make_workspace()
     }
     benchmark::AddCustomContext("sets", work.folder.string());
     return write_set(work.small_set, work.names, small_payload) &&
-           write_set(work.large_set, {large_name}, large_payload);
+           write_set(work.large_set, {large_name}, large_payload) && write_resource_files();
 }
 
 // open + find + read + close, by the library.
@@ -357,6 +399,75 @@ void read_pread(benchmark::State& state)
     close(descriptor);
 }
 
+std::vector<unsigned char> file_bytes(const std::filesystem::path& path)
+{
+    std::vector<unsigned char> bytes;
+    std::FILE* const file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    std::array<unsigned char, 65536> chunk{};
+    for (std::size_t got = 0; (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) {
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+bool writer_write(const std::string& path)
+{
+    resource_set_writer* writer = nullptr;
+    if (resource_set_writer_create(path.c_str(), &writer) != RESOURCE_SET_OK) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < small_count; ++i) {
+        if (resource_set_writer_add_memory(writer, work.names[i].c_str(), 1, 2, work.payloads[i].data(),
+                                           written_payload) != RESOURCE_SET_OK) {
+            resource_set_writer_abandon(writer);
+            return false;
+        }
+    }
+    return resource_set_writer_commit(writer) == RESOURCE_SET_OK;
+}
+
+bool vashpak_write(const std::string& path)
+{
+    const char* const vashpak = std::getenv("VASHPAK");
+    if (vashpak == nullptr) {
+        return false;
+    }
+    const std::string command = "cd '" + work.folder.string() + "' && '" + vashpak + "' '" + path + "' @list.lst";
+    return std::system(command.c_str()) == 0;
+}
+
+template <bool (*write)(const std::string&)>
+void write_small(benchmark::State& state)
+{
+    const std::string path = (work.folder / "written.set").string();
+    // Both ways give the same bytes, the writer's from memory and vashpak's
+    // from the files.
+    if (!write(path)) {
+        fail(state, "write_S: the set was not written (is VASHPAK set?)");
+        return;
+    }
+    static std::vector<unsigned char> first;
+    const std::vector<unsigned char> written = file_bytes(path);
+    if (first.empty()) {
+        first = written;
+    }
+    if (written != first || written.size() != header_size + small_count * (entry_size + small_payload - 12)) {
+        fail(state, "write_S: the writer and vashpak wrote different sets");
+        return;
+    }
+    for (auto _ : state) {
+        if (!write(path)) {
+            fail(state, "write_S: a write failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+
 } // namespace
 
 BENCHMARK(open_find_read<library_load>)->Name("open_find_read/library")->UseRealTime()->Unit(benchmark::kMicrosecond);
@@ -364,6 +475,8 @@ BENCHMARK(open_find_read<peer_load>)->Name("open_find_read/bare_peer")->UseRealT
 BENCHMARK(find_all)->Name("find/library")->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(read_library)->Name("read_64MiB/library")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(read_pread)->Name("read_64MiB/pread")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(write_small<writer_write>)->Name("write_S/writer")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(write_small<vashpak_write>)->Name("write_S/vashpak")->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
