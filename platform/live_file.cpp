@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -109,7 +110,29 @@ void release_signals()
 bool rename_over(const char* from, const char* to)
 {
 #if defined(_WIN32)
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0) {
+        return true;
+    }
+    // Windows renames a file that is open, though it will not replace one:
+    // a set being edited is read from its old file up to the commit.  The
+    // old file is moved aside, the new one put in its place, and the old
+    // removed, which takes effect once its last reader has closed it.
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesA(to);
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return false;
+    }
+    const std::string aside = std::string(from) + "-old";
+    if (MoveFileExA(to, aside.c_str(), 0) == 0) {
+        return false;
+    }
+    if (MoveFileExA(from, to, 0) == 0) {
+        MoveFileExA(aside.c_str(), to, 0);
+        return false;
+    }
+    DeleteFileA(aside.c_str());
+    return true;
 #else
 #if defined(RENAME_EXCHANGE)
     // The two names are swapped and the old file, now at from, removed:
