@@ -6,20 +6,23 @@
 # all differ from the ones it writes, on three workloads (L: 4 resources of 64 MiB; S:
 # 4096 of 4 KiB, where the last is also taken alone by name; M: 200 of 1 KiB
 # to 2 MiB), and on G, a set of nearly 2 GiB from which one small resource
-# is taken and which tarnvex -t checks whole; each on tmpfs and on the disk
-# of the source tree and the build.
-#   bench/run.sh [-n RUNS] [-k] [-c] [VASHPAK TARNVEX]
+# is taken, which tarnvex -t checks whole, and in which vashpak --update,
+# --delete and --rename edit one small resource, against cp of the set;
+# each on tmpfs, on the disk of the source tree and the build, and in each
+# folder given with -m (an XFS or btrfs mount, say, where cp and the edits
+# share blocks instead of copying them).
+#   bench/run.sh [-n RUNS] [-k] [-c] [-m FOLDER]... [VASHPAK TARNVEX]
 # RUNS defaults to 10; -k keeps the work folders and hyperfine's JSON; -c
 # makes the exit status 1 when a target does not hold.  The programs default
 # to the ones in build/.  Without hyperfine, jq or /usr/bin/time it says which
 # Debian packages to install and exits 2.
 set -euo pipefail
 
-runs=10 keep=0 check=0
-while getopts n:kc option; do
+runs=10 keep=0 check=0 extra_media=()
+while getopts n:kcm: option; do
     case $option in
-    n) runs=$OPTARG ;; k) keep=1 ;; c) check=1 ;;
-    *) echo "usage: $0 [-n RUNS] [-k] [-c] [VASHPAK TARNVEX]" >&2; exit 2 ;;
+    n) runs=$OPTARG ;; k) keep=1 ;; c) check=1 ;; m) extra_media+=("$(realpath "$OPTARG")") ;;
+    *) echo "usage: $0 [-n RUNS] [-k] [-c] [-m FOLDER]... [VASHPAK TARNVEX]" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -35,12 +38,13 @@ if ((${#missing[@]} > 0)); then
     exit 2
 fi
 
-# The media: tmpfs, when it has room for the largest workload's 4 GiB, and
+# The media: tmpfs, when it has room for the largest workload's 8 GiB, and
 # the disk of the source tree, which holds the build.
 media=("$root")
-if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 4400000 ]; then
+if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 8800000 ]; then
     media=(/dev/shm "$root")
 fi
+media+=("${extra_media[@]}")
 # The programs as words of hyperfine's commands, which a shell splits.
 vashpak=$(printf %q "$VASHPAK") tarnvex=$(printf %q "$TARNVEX")
 folders=()
@@ -153,6 +157,40 @@ for medium in "${media[@]}"; do
     rm -rf x && mkdir x && "$TARNVEX" -C x out.set small.res >/dev/null && cmp -s x/small.res small.res ||
         { echo "bench: tarnvex did not give back small.res of the G set on $fs" >&2; exit 1; }
     "$TARNVEX" -t out.set >/dev/null || { echo "bench: tarnvex -t finds fault with the G set on $fs" >&2; exit 1; }
+    # Editing G in place, one small entry at a time: replaced by a file of
+    # other bytes, deleted, renamed; against a copy of the set by cp, which
+    # uses the kernel's copy (and a reflink where the file system has them)
+    # as the editing commands do.  Each timed run edits a fresh copy.
+    mkdir -p new && printf '0SER\3\0\0\0\4\0\0\0\0\0\0\0!IGM%4096s' x >new/small.res
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-json update.json \
+        --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
+        -n ours "cd new && $vashpak --update ../edit.set small.res" -n cp "cp --reflink=auto out.set copy.set" >&2
+    rm -rf x && mkdir x && "$TARNVEX" -C x edit.set small.res >/dev/null && cmp -s x/small.res new/small.res &&
+        [ "$("$TARNVEX" -l edit.set | head -n 1)" = "count = 32" ] ||
+        { echo "bench: --update did not replace small.res on $fs" >&2; exit 1; }
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-json delete.json \
+        --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
+        -n ours "$vashpak --delete edit.set small.res" -n cp "cp --reflink=auto out.set copy.set" >&2
+    [ "$("$TARNVEX" -l edit.set | head -n 1)" = "count = 31" ] ||
+        { echo "bench: --delete did not delete on $fs" >&2; exit 1; }
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-json rename.json \
+        --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
+        -n ours "$vashpak --rename edit.set small.res tiny.res" -n cp "cp --reflink=auto out.set copy.set" >&2
+    [ "$("$TARNVEX" -l edit.set | tail -n 1)" = "31: tiny.res, 4096" ] ||
+        { echo "bench: --rename did not rename on $fs" >&2; exit 1; }
+    for action in update delete rename; do
+        ours=$(median $action ours) cp=$(median $action cp)
+        rows+=("$(printf '| %-10s | %-3s | %-10s | %9.1f | %9s | %9.1f | %8s | %8s |' "$fs" G "$action" "$ours" - \
+            "$cp" - "$(ratio "$ours" "$cp")")")
+        target "G $action within 1.2 x cp on $fs ($(ratio "$ours" "$cp") x)" "$ours" "$(awk -v c="$cp" 'BEGIN { print c * 1.2 }')"
+    done
+    if [ "$medium" = "${media[0]}" ]; then
+        cp --reflink=auto out.set edit.set
+        kib=$(cd new && /usr/bin/time -f %M "$VASHPAK" --update ../edit.set small.res 2>&1 >/dev/null | tail -n 1)
+        rss+=("$(printf '| %-3s | %-7s | %14s |' G "--update" "$kib")")
+        target "G vashpak --update peak RSS under 8 MiB ($kib KiB)" "$kib" 8191
+    fi
+    rm -f edit.set copy.set
     for action in member test; do
         ours=$(median $action ours) cat=$(median $action cat)
         rows+=("$(printf '| %-10s | %-3s | %-10s | %9.1f | %9s | %9.1f | %8s | %8s |' "$fs" G $action "$ours" - \
@@ -171,7 +209,7 @@ echo "Medians of $runs runs after a warm-up, in milliseconds, on ${systems[*]}."
 echo
 echo "| medium     | set | action     |      ours |       tar |       cat | ours/tar | ours/cat |"
 echo "|------------|-----|------------|----------:|----------:|----------:|---------:|---------:|"
-printf '%s\n' "${rows[@]}" "" "| set | program | peak RSS (KiB) |" "|-----|---------|---------------:|" "${rss[@]}"
+printf '%s\n' "${rows[@]}" "" "For G's update, delete and rename, the cat columns hold cp --reflink=auto of the set." "" "| set | program | peak RSS (KiB) |" "|-----|---------|---------------:|" "${rss[@]}"
 echo
 echo "Targets:"
 printf -- '- %s\n' "${verdicts[@]}"
