@@ -6,6 +6,7 @@
 #include "files.hpp"
 #include "names.hpp"
 #include "resource_format.hpp"
+#include "set_bytes.hpp"
 #include "set_check.hpp"
 #include "set_rules.hpp"
 
@@ -300,6 +301,8 @@ resource_set_status open_set(resource_set** out, Open open)
     return status;
 }
 
+} // namespace
+
 bool holds_entry(const resource_set& set, const resource_set_entry* entry)
 {
     // Compared as addresses: an entry of another set, or a pointer into the
@@ -310,7 +313,10 @@ bool holds_entry(const resource_set& set, const resource_set_entry* entry)
     return at >= first && at - first < span && (at - first) % sizeof(resource_set_entry) == 0;
 }
 
-} // namespace
+set_bytes bytes_of(const resource_set& set)
+{
+    return set.memory != nullptr ? set_bytes{nullptr, set.memory} : set_bytes{&set.file, nullptr};
+}
 
 extern "C" {
 
@@ -446,6 +452,18 @@ const char* resource_set_error_text(resource_set_status status)
         return "an offset past the end of the payload";
     case RESOURCE_SET_ERROR_ARGUMENT:
         return "a null pointer where none is allowed, or an entry of another set";
+    case RESOURCE_SET_ERROR_NAME:
+        return "a name that is empty or longer than 32 bytes";
+    case RESOURCE_SET_ERROR_TOO_MANY:
+        return "more entries than a set holds";
+    case RESOURCE_SET_ERROR_TOO_LONG:
+        return "the set would be longer than 2147483647 bytes";
+    case RESOURCE_SET_ERROR_NOT_RESOURCE:
+        return "not a resource file";
+    case RESOURCE_SET_ERROR_CHANGED:
+        return "a source's length changed since it was added";
+    case RESOURCE_SET_ERROR_WRITE:
+        return "writing the set failed";
     }
     return "unknown status";
 }

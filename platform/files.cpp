@@ -460,3 +460,77 @@ bool is_folder(std::FILE* file)
     return fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode);
 }
 #endif
+
+namespace {
+
+// The copy through memory: what the kernel could not copy.
+range_end copy_range_through(const positioned_file& in, std::uint64_t offset, std::uint64_t length, std::FILE* out,
+                             std::span<unsigned char> buffer)
+{
+    for (std::uint64_t left = length; left > 0;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        std::size_t got = 0;
+        if (!read_at(in, offset, buffer.data(), want, got)) {
+            return range_end::read_failed;
+        }
+        if (got < want) {
+            return range_end::ended;
+        }
+        if (std::fwrite(buffer.data(), 1, got, out) != got) {
+            return range_end::write_failed;
+        }
+        offset += got;
+        left -= got;
+    }
+    return range_end::done;
+}
+
+} // namespace
+
+range_end copy_range(const positioned_file& in, std::uint64_t offset, std::uint64_t length, std::FILE* out,
+                     std::span<unsigned char> buffer)
+{
+    if (length == 0) {
+        return range_end::done;
+    }
+#if defined(__linux__)
+    // The stream's buffered bytes go first; the kernel then writes at the
+    // descriptor's position, which the stream is put back at after.
+    if (std::fflush(out) != 0) {
+        return range_end::write_failed;
+    }
+    auto from = static_cast<loff_t>(offset);
+    std::uint64_t left = length;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{1} << 30U));
+        const ssize_t copied = copy_file_range(static_cast<int>(in.handle), &from, fileno(out), nullptr, want, 0);
+        if (copied > 0) {
+            left -= static_cast<std::uint64_t>(copied);
+            continue;
+        }
+        if (copied == 0) {
+            return range_end::ended;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) {
+            return range_end::write_failed;
+        }
+        // No kernel copy between these two (an older kernel, two file
+        // systems, a runner that lacks the call): the rest goes through
+        // memory.
+        if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EPERM ||
+            errno == EBADF) {
+            break;
+        }
+        return range_end::read_failed;
+    }
+    if (std::fseek(out, 0, SEEK_END) != 0) {
+        return range_end::write_failed;
+    }
+    return copy_range_through(in, static_cast<std::uint64_t>(from), left, out, buffer);
+#else
+    return copy_range_through(in, offset, length, out, buffer);
+#endif
+}

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #if defined(_WIN32)
@@ -126,6 +127,22 @@ bool open_positioned(const char* name, positioned_file& file, std::uint64_t& len
 bool read_at(const positioned_file& file, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& got);
 
 void close_positioned(positioned_file& file);
+
+// How copy_range ended.
+enum class range_end {
+    done,        // every byte was copied
+    ended,       // in ends before the range does
+    read_failed, // reading in failed
+    write_failed // writing out failed
+};
+
+// Appends length bytes of in, from offset on, onto out, which is flushed
+// first and left at its end.  The kernel copies them where it can
+// (copy_file_range, which is a reflink on XFS and btrfs), with no pass
+// through memory; elsewhere, and where the two files cannot be copied
+// between so, they go through buffer.
+range_end copy_range(const positioned_file& in, std::uint64_t offset, std::uint64_t length, std::FILE* out,
+                     std::span<unsigned char> buffer);
 
 // True, with its length, when file is open on a regular file, in which a
 // reader may seek; false for a pipe, a FIFO, a device.

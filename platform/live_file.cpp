@@ -67,7 +67,16 @@ void end_by_signal(int signal_number)
             std::remove(path); // NOLINT(bugprone-signal-handler)
         }
     }
-    std::signal(signal_number, SIG_DFL);
+    // The program's own handler, when it had one (a program that uses the
+    // library), is given the signal next; otherwise the signal ends the
+    // process.
+    signal_handler next = SIG_DFL;
+    for (std::size_t i = 0; i < CAUGHT_SIGNALS.size(); ++i) {
+        if (CAUGHT_SIGNALS[i] == signal_number && previous_handlers[i] != SIG_ERR) {
+            next = previous_handlers[i];
+        }
+    }
+    std::signal(signal_number, next);
     std::raise(signal_number);
 }
 

@@ -2,8 +2,9 @@
 // The one file a program is writing, which is put in place whole or not at
 // all.  A file is live from its exclusive creation until it is committed or
 // abandoned.  While one is live, SIGINT, SIGTERM and SIGHUP (Ctrl-C on
-// Windows), once catch_interruptions has run, remove it and then end the
-// process as the signal would have.  Those signals are held back while a
+// Windows), once catch_interruptions has run, remove it and then go to the
+// handler that was there before, or end the process as the signal would
+// have when there was none.  Those signals are held back while a
 // file is created and registered, and while it is renamed into place and
 // forgotten, so that none arrives when a file exists that the handler does
 // not know of, or when the handler knows of a file that is gone.  Only one

@@ -8,7 +8,9 @@
 //  - find gives an entry of that very name, at or after the one looked up;
 //  - reading the table from a stream takes the header and table and not one
 //    byte more, and gives the entries that open gives;
-//  - each finding of the check has a text, cut as snprintf cuts.
+//  - each finding of the check has a text, cut as snprintf cuts;
+//  - the writer copies a set that opens entry by entry, or refuses it for a
+//    name it may not write, and the copy opens with the same entries.
 #include "resource_set.h"
 #include "scratch.hpp"
 
@@ -147,6 +149,57 @@ void check_findings(const std::uint8_t* data, std::size_t size)
     }
 }
 
+// Copies the set with the writer and compares the copy with it.
+void check_copy(const resource_set* set)
+{
+    static const std::string path = (make_scratch_folder("fuzz_library") / "copy.set").string();
+    resource_set_writer* writer = nullptr;
+    if (resource_set_writer_create(path.c_str(), &writer) != RESOURCE_SET_OK) {
+        fail("no writer");
+    }
+    const std::uint32_t count = resource_set_count(set);
+    const std::uint32_t keep_count = resource_set_keep_count(set);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (i == keep_count && resource_set_writer_discard(writer) != RESOURCE_SET_OK) {
+            fail("the discard point was refused");
+        }
+        const resource_set_entry* entry = resource_set_entry_at(set, i);
+        const std::size_t length = std::strlen(entry->name);
+        const resource_set_status status = resource_set_writer_add_entry(writer, entry->name, set, entry);
+        if (status != (length == 0 || length > 32 ? RESOURCE_SET_ERROR_NAME : RESOURCE_SET_OK)) {
+            fail("the writer refused an entry it may write, or took one it may not");
+        }
+        if (status != RESOURCE_SET_OK) {
+            resource_set_writer_abandon(writer);
+            return;
+        }
+    }
+    if (resource_set_writer_commit(writer) != RESOURCE_SET_OK) {
+        fail("a commit of a copy failed");
+    }
+    resource_set* copy = nullptr;
+    if (resource_set_open(path.c_str(), &copy) != RESOURCE_SET_OK || resource_set_count(copy) != count ||
+        resource_set_keep_count(copy) != keep_count) {
+        fail("the copy opens otherwise than the set");
+    }
+    std::vector<unsigned char> a;
+    std::vector<unsigned char> b;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const resource_set_entry* x = resource_set_entry_at(set, i);
+        const resource_set_entry* y = resource_set_entry_at(copy, i);
+        a.resize(x->size);
+        b.resize(y->size);
+        std::size_t got_a = 0;
+        std::size_t got_b = 0;
+        if (std::strcmp(x->name, y->name) != 0 || x->word1 != y->word1 || x->word2 != y->word2 || x->size != y->size ||
+            resource_set_read(set, x, 0, a.data(), a.size(), &got_a) != RESOURCE_SET_OK ||
+            resource_set_read(copy, y, 0, b.data(), b.size(), &got_b) != RESOURCE_SET_OK || a != b) {
+            fail("an entry of the copy differs from the set's");
+        }
+    }
+    resource_set_close(copy);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -172,6 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t i = 0; i < count; ++i) {
         check_entry(set, resource_set_entry_at(set, i), data, size);
     }
+    check_copy(set);
     resource_set_close(set);
     return 0;
 }

@@ -3,6 +3,7 @@
 // files: what open refuses, lookups, reads at every offset, threads.
 #include "resource_format.hpp"
 #include "resource_set.h"
+#include "streams.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -337,7 +345,7 @@ TEST_F(LibraryFile, AFileThatShrankGivesAReadError)
 
 TEST(Library, EveryStatusHasATextAndTheVersionIsTheHeaders)
 {
-    for (int status = RESOURCE_SET_OK; status <= RESOURCE_SET_ERROR_ARGUMENT; ++status) {
+    for (int status = RESOURCE_SET_OK; status <= RESOURCE_SET_ERROR_WRITE; ++status) {
         const char* text = resource_set_error_text(static_cast<resource_set_status>(status));
         ASSERT_NE(text, nullptr);
         EXPECT_GT(std::string(text).size(), 0U);
@@ -571,6 +579,284 @@ TEST(Library, AFindingsTextIsCutLikeSnprintfs)
     std::array<char, 64> text{};
     resource_set_finding_text(&count, text.data(), text.size());
     EXPECT_EQ(std::string(text.data()), "Count is above " + std::to_string(SET_ENTRIES_MAX));
+}
+
+// ---- The writer ----
+
+bytes file_bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const fs::path& path, const bytes& data)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// The resource file of r, as --wrap makes it.
+bytes resource_file(const resource& r)
+{
+    const auto head = encode_resource_file_head(r.word1, r.word2);
+    bytes out(head.size() + r.payload.size());
+    std::copy(head.begin(), head.end(), out.begin());
+    std::copy(r.payload.begin(), r.payload.end(), out.begin() + static_cast<std::ptrdiff_t>(head.size()));
+    return out;
+}
+
+// A writer of path, which the test ends by committing or abandoning.
+resource_set_writer* writer_of(const fs::path& path)
+{
+    resource_set_writer* writer = nullptr;
+    EXPECT_EQ(resource_set_writer_create(path.string().c_str(), &writer), RESOURCE_SET_OK);
+    return writer;
+}
+
+// The names in folder, which should hold the set alone after any commit.
+std::vector<std::string> names_in(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Writer : public ::testing::Test {
+protected:
+    fs::path folder;
+    fs::path path;
+
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = fs::temp_directory_path() / (std::string("resource_set_writer_") + info->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        path = folder / "out.set";
+    }
+    void TearDown() override
+    {
+        fs::remove_all(folder);
+    }
+};
+
+TEST_F(Writer, EachKindOfSourceWritesTheBytesPackingWrites)
+{
+    const bytes expected = set_of(SAMPLE, 2);
+    // From memory.
+    resource_set_writer* writer = writer_of(path);
+    for (std::size_t i = 0; i < SAMPLE.size(); ++i) {
+        const resource& r = SAMPLE[i];
+        ASSERT_EQ(resource_set_writer_add_memory(writer, r.name.c_str(), r.word1, r.word2, r.payload.data(),
+                                                 r.payload.size()),
+                  RESOURCE_SET_OK);
+        if (i == 1) {
+            ASSERT_EQ(resource_set_writer_discard(writer), RESOURCE_SET_OK);
+        }
+    }
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    EXPECT_EQ(file_bytes(path), expected);
+    // From resource files, named as stored.
+    writer = writer_of(path);
+    for (std::size_t i = 0; i < SAMPLE.size(); ++i) {
+        const fs::path file = folder / ("r" + std::to_string(i));
+        write_file(file, resource_file(SAMPLE[i]));
+        ASSERT_EQ(resource_set_writer_add_file(writer, SAMPLE[i].name.c_str(), file.string().c_str()), RESOURCE_SET_OK);
+        if (i == 1) {
+            resource_set_writer_discard(writer);
+        }
+    }
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    EXPECT_EQ(file_bytes(path), expected);
+    // From a set in memory and from the file being replaced: each body as
+    // stored, its odd 8 bytes included, and the entries in a new order.
+    bytes odd = expected;
+    const std::size_t first_body = SET_HEADER_SIZE + TOC_ENTRY_SIZE * SAMPLE.size();
+    odd[first_body] = 0x55;
+    write_file(path, odd);
+    resource_set* from_memory = nullptr;
+    ASSERT_EQ(open_bytes(odd, from_memory), RESOURCE_SET_OK);
+    resource_set* from_file = nullptr;
+    ASSERT_EQ(resource_set_open(path.string().c_str(), &from_file), RESOURCE_SET_OK);
+    writer = writer_of(path);
+    for (const std::uint32_t i : {3U, 0U, 1U, 2U}) {
+        resource_set* from = i == 1 || i == 2 ? from_file : from_memory;
+        ASSERT_EQ(resource_set_writer_add_entry(writer, i == 0 ? "first" : SAMPLE[i].name.c_str(), from,
+                                                resource_set_entry_at(from, i)),
+                  RESOURCE_SET_OK);
+    }
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    std::vector<resource> reordered{SAMPLE[3], SAMPLE[0], SAMPLE[1], SAMPLE[2]};
+    reordered[1].name = "first";
+    bytes expected_reordered = set_of(reordered, 4);
+    expected_reordered[SET_HEADER_SIZE + TOC_ENTRY_SIZE * 4 + 8 + SAMPLE[3].payload.size()] = 0x55;
+    EXPECT_EQ(file_bytes(path), expected_reordered);
+    resource_set_close(from_file);
+    resource_set_close(from_memory);
+    EXPECT_EQ(names_in(folder).size(), 1U + SAMPLE.size());
+}
+
+TEST_F(Writer, RefusalsLeaveTheWriterAsItWas)
+{
+    resource_set_writer* writer = writer_of(path);
+    const char payload[] = "x";
+    EXPECT_EQ(resource_set_writer_add_memory(writer, "", 0, 0, payload, 1), RESOURCE_SET_ERROR_NAME);
+    EXPECT_EQ(resource_set_writer_add_memory(writer, std::string(33, 'n').c_str(), 0, 0, payload, 1),
+              RESOURCE_SET_ERROR_NAME);
+    EXPECT_EQ(resource_set_writer_add_memory(writer, std::string(32, 'n').c_str(), 0, 0, payload, 1), RESOURCE_SET_OK);
+    EXPECT_EQ(resource_set_writer_add_memory(writer, "big", 0, 0, payload, std::size_t{1} << 31U),
+              RESOURCE_SET_ERROR_TOO_LONG);
+    EXPECT_EQ(resource_set_writer_add_file(writer, "gone", (folder / "gone").string().c_str()),
+              RESOURCE_SET_ERROR_OPEN);
+    bytes short_file(19, 0);
+    std::copy_n("0SER", 4, short_file.begin());
+    write_file(folder / "short.res", short_file);
+    write_file(folder / "set.res", set_of(SAMPLE, 4));
+    for (const char* file : {"short.res", "set.res"}) {
+        EXPECT_EQ(resource_set_writer_add_file(writer, "r", (folder / file).string().c_str()),
+                  RESOURCE_SET_ERROR_NOT_RESOURCE)
+            << file;
+    }
+    resource_set* other = nullptr;
+    const bytes sample = set_of(SAMPLE, 4);
+    ASSERT_EQ(open_bytes(sample, other), RESOURCE_SET_OK);
+    resource_set_entry stranger = *resource_set_entry_at(other, 0);
+    EXPECT_EQ(resource_set_writer_add_entry(writer, "e", other, &stranger), RESOURCE_SET_ERROR_ARGUMENT);
+    for (std::uint32_t i = 1; i < SET_ENTRIES_MAX; ++i) {
+        ASSERT_EQ(resource_set_writer_add_entry(writer, "e", other, resource_set_entry_at(other, 0)), RESOURCE_SET_OK);
+    }
+    EXPECT_EQ(resource_set_writer_add_memory(writer, "one more", 0, 0, payload, 1), RESOURCE_SET_ERROR_TOO_MANY);
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    resource_set* written = nullptr;
+    ASSERT_EQ(resource_set_open(path.string().c_str(), &written), RESOURCE_SET_OK);
+    EXPECT_EQ(resource_set_count(written), SET_ENTRIES_MAX);
+    resource_set_close(written);
+    resource_set_close(other);
+}
+
+TEST_F(Writer, ASourceThatChangedOrAFailedCommitLeavesTheOldSetAndNoTemporary)
+{
+    const bytes old_set = set_of(SAMPLE, 4);
+    const fs::path file = folder / "r.res";
+    for (const std::size_t length : {std::size_t{30}, std::size_t{50}}) {
+        write_file(path, old_set);
+        write_file(file, resource_file({"r", 1, 2, std::string(40, 'p')}));
+        resource_set_writer* writer = writer_of(path);
+        ASSERT_EQ(resource_set_writer_add_file(writer, "r", file.string().c_str()), RESOURCE_SET_OK);
+        fs::resize_file(file, length);
+        EXPECT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_ERROR_CHANGED) << length;
+        EXPECT_EQ(file_bytes(path), old_set);
+        EXPECT_EQ(names_in(folder), (std::vector<std::string>{"out.set", "r.res"}));
+    }
+    // Abandoned: nothing written.
+    resource_set_writer* writer = writer_of(folder / "never.set");
+    resource_set_writer_add_memory(writer, "x", 0, 0, "x", 1);
+    resource_set_writer_abandon(writer);
+    EXPECT_FALSE(fs::exists(folder / "never.set"));
+    // Nowhere to write: a folder stands at the path.
+    writer = writer_of(folder);
+    EXPECT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_ERROR_WRITE);
+}
+
+#if !defined(_WIN32)
+TEST_F(Writer, AWriteThatFailsAnywhereLeavesTheOldSetAndNoTemporary)
+{
+    // A file-size limit fails the write that crosses it, wherever it falls:
+    // in the table, in a body from memory, from a file or from a set copied
+    // by the kernel, or at the final flush.
+    std::vector<resource> resources = SAMPLE;
+    resources.push_back({"big", 5, 6, pattern(200000, 9)});
+    resources.push_back({"tail", 7, 8, "tail"});
+    const bytes source = set_of(resources, 6);
+    write_file(folder / "source.set", source);
+    write_file(folder / "r.res", resource_file(resources[1]));
+    resource_set* from = nullptr;
+    ASSERT_EQ(resource_set_open((folder / "source.set").string().c_str(), &from), RESOURCE_SET_OK);
+    const bytes old_set = set_of(SAMPLE, 1);
+    write_file(path, old_set);
+    ignore_write_signals();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const std::size_t whole = source.size();
+    std::vector<std::size_t> limits{whole - 13, whole - 5, whole - 1};
+    for (std::size_t limit = 0; limit < whole - 13; limit += limit < 600 ? 7 : 4099) {
+        limits.push_back(limit);
+    }
+    for (const std::size_t limit : limits) {
+        resource_set_writer* writer = writer_of(path);
+        const resource& first = resources[0];
+        ASSERT_EQ(resource_set_writer_add_memory(writer, first.name.c_str(), first.word1, first.word2,
+                                                 first.payload.data(), first.payload.size()),
+                  RESOURCE_SET_OK);
+        ASSERT_EQ(resource_set_writer_add_file(writer, resources[1].name.c_str(), (folder / "r.res").string().c_str()),
+                  RESOURCE_SET_OK);
+        for (std::uint32_t i = 2; i < 5; ++i) {
+            ASSERT_EQ(
+                resource_set_writer_add_entry(writer, resources[i].name.c_str(), from, resource_set_entry_at(from, i)),
+                RESOURCE_SET_OK);
+        }
+        ASSERT_EQ(resource_set_writer_add_memory(writer, "tail", 7, 8, "tail", 4), RESOURCE_SET_OK);
+        const rlimit small{static_cast<rlim_t>(limit), saved.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const resource_set_status status = resource_set_writer_commit(writer);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_EQ(status, RESOURCE_SET_ERROR_WRITE) << limit;
+        ASSERT_EQ(file_bytes(path), old_set) << limit;
+        ASSERT_EQ(names_in(folder), (std::vector<std::string>{"out.set", "r.res", "source.set"})) << limit;
+    }
+    // And with room for it, the same writes make the source's bytes.
+    resource_set_writer* writer = writer_of(path);
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        resource_set_writer_add_entry(writer, resources[i].name.c_str(), from, resource_set_entry_at(from, i));
+    }
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    EXPECT_EQ(file_bytes(path), source);
+    resource_set_close(from);
+}
+
+TEST_F(Writer, ACommitKeepsTheModeAndReplacesALinkNotItsTarget)
+{
+    write_file(folder / "target.set", set_of(SAMPLE, 4));
+    fs::create_symlink("target.set", path);
+    resource_set_writer* writer = writer_of(path);
+    resource_set_writer_add_memory(writer, "x", 0, 0, "x", 1);
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(file_bytes(path), set_of({{"x", 0, 0, "x"}}, 1));
+    EXPECT_EQ(file_bytes(folder / "target.set"), set_of(SAMPLE, 4));
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    writer = writer_of(path);
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777U, 0640U);
+    EXPECT_EQ(file_bytes(path).size(), SET_HEADER_SIZE);
+}
+#endif
+
+TEST_F(Writer, WritersOnSeveralThreadsCommitEachTheirOwnSet)
+{
+    std::vector<std::thread> threads;
+    std::array<resource_set_status, 4> statuses{};
+    for (std::size_t t = 0; t < statuses.size(); ++t) {
+        threads.emplace_back([this, t, &statuses] {
+            resource_set_writer* writer = writer_of(folder / std::to_string(t));
+            const std::string payload = pattern(100000, static_cast<unsigned>(t));
+            resource_set_writer_add_memory(writer, "p", 1, 2, payload.data(), payload.size());
+            statuses[t] = resource_set_writer_commit(writer);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t t = 0; t < statuses.size(); ++t) {
+        EXPECT_EQ(statuses[t], RESOURCE_SET_OK);
+        EXPECT_EQ(file_bytes(folder / std::to_string(t)),
+                  set_of({{"p", 1, 2, pattern(100000, static_cast<unsigned>(t))}}, 1));
+    }
 }
 
 } // namespace
