@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -66,6 +67,25 @@ int ended(int status)
     return flush_output(stderr) ? status : 1;
 }
 
+// The edits, only as the first argument and with enough after them: the
+// run's status, or nothing for any other command line, which keeps its
+// meaning.
+std::optional<int> run_edit(int argc, char** argv)
+{
+    const std::string_view edit = argc >= 4 ? argv[1] : "";
+    const std::span<const char* const> arguments(argv, static_cast<std::size_t>(argc));
+    if (edit == "--update") {
+        return update_set(argv[2], arguments.subspan(3));
+    }
+    if (edit == "--delete") {
+        return delete_entries(argv[2], arguments.subspan(3));
+    }
+    if (edit == "--rename" && argc == 5) {
+        return rename_entry(argv[2], argv[3], argv[4]);
+    }
+    return std::nullopt;
+}
+
 // --help and --version: the text on standard output, status 1 if it did not
 // get there.
 int print_text(const char* text)
@@ -99,18 +119,8 @@ int main(int argc, char** argv)
     if (argc >= 4 && argc <= 6 && std::string_view(argv[1]) == "--wrap") {
         return wrap_resource(argv[2], argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
     }
-    // The edits, likewise only as the first argument and with enough after
-    // them.
-    const std::string_view edit = argc >= 4 ? argv[1] : "";
-    const std::span<const char* const> arguments(argv, static_cast<std::size_t>(argc));
-    if (edit == "--update") {
-        return ended(update_set(argv[2], arguments.subspan(3)));
-    }
-    if (edit == "--delete") {
-        return ended(delete_entries(argv[2], arguments.subspan(3)));
-    }
-    if (edit == "--rename" && argc == 5) {
-        return ended(rename_entry(argv[2], argv[3], argv[4]));
+    if (const std::optional<int> status = run_edit(argc, argv)) {
+        return ended(*status);
     }
     if (argc <= 2) {
         usage(program);
