@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: MIT
 // vashpak: packs resource files, named on the command line or in listfiles,
 // into one resource set.
+#include "edit.hpp"
 #include "resource_table.hpp"
 #include "set_writer.hpp"
 #include "streams.hpp"
 #include "wrap.hpp"
 
+#include <cstddef>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string_view>
 
 namespace {
 
 constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
+                                  "       vashpak --update SET INPUT...\n"
+                                  "       vashpak --delete SET PATTERN...\n"
+                                  "       vashpak --rename SET OLD NEW\n"
                                   "       vashpak --wrap RAW RESOURCE [WORD1 [WORD2]]\n"
                                   "       vashpak --help | --version\n"
                                   "\n"
@@ -24,6 +31,14 @@ constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
                                   "  !discard       the discard point: the resources before it are the ones a\n"
                                   "                 loader keeps (quote it in bash: '!discard')\n"
                                   "\n"
+                                  "  --update SET INPUT...\n"
+                                  "                 put each INPUT, a FILE or @LISTFILE, into the set SET in\n"
+                                  "                 place of its last entry of that name, or at its end\n"
+                                  "  --delete SET PATTERN...\n"
+                                  "                 remove from SET every entry whose name matches a PATTERN,\n"
+                                  "                 a glob as tarnvex takes it (* ? [...])\n"
+                                  "  --rename SET OLD NEW\n"
+                                  "                 give the last entry of SET named OLD the name NEW\n"
                                   "  --wrap RAW RESOURCE [WORD1 [WORD2]]\n"
                                   "                 make the resource file RESOURCE of the bytes of RAW (- for\n"
                                   "                 standard input), with the words given (0 when left out),\n"
@@ -31,9 +46,10 @@ constexpr const char* HELP_TEXT = "usage: vashpak OUTPUT INPUT...\n"
                                   "  -h, --help     print this help and exit\n"
                                   "      --version  print the version and exit\n"
                                   "\n"
-                                  "--help and --version are options only as the single argument, and\n"
-                                  "--wrap only as the first with two to four after it: name a set ./--wrap\n"
-                                  "to pack into it.\n"
+                                  "--help and --version are options only as the single argument, --wrap\n"
+                                  "only as the first with two to four after it, --update and --delete only\n"
+                                  "as the first with two or more after it, and --rename only as the first\n"
+                                  "with three after it: name a set ./--wrap or ./--update to pack into it.\n"
                                   "The manual: man vashpak\n";
 
 constexpr const char* VERSION_TEXT = "vashpak (" RESOURCE_SET_PACKAGE ") " RESOURCE_SET_VERSION "\n";
@@ -41,6 +57,33 @@ constexpr const char* VERSION_TEXT = "vashpak (" RESOURCE_SET_PACKAGE ") " RESOU
 void usage(const char* program)
 {
     logerr("usage: %s outputfile [file1 | @listfile] [...]", program);
+}
+
+// The end of every run that may print messages: one that did not reach
+// standard error, a warning included, makes the run a failure, since
+// nobody was told.
+int ended(int status)
+{
+    return flush_output(stderr) ? status : 1;
+}
+
+// The edits, only as the first argument and with enough after them: the
+// run's status, or nothing for any other command line, which keeps its
+// meaning.
+std::optional<int> run_edit(int argc, char** argv)
+{
+    const std::string_view edit = argc >= 4 ? argv[1] : "";
+    const std::span<const char* const> arguments(argv, static_cast<std::size_t>(argc));
+    if (edit == "--update") {
+        return update_set(argv[2], arguments.subspan(3));
+    }
+    if (edit == "--delete") {
+        return delete_entries(argv[2], arguments.subspan(3));
+    }
+    if (edit == "--rename" && argc == 5) {
+        return rename_entry(argv[2], argv[3], argv[4]);
+    }
+    return std::nullopt;
 }
 
 // --help and --version: the text on standard output, status 1 if it did not
@@ -76,6 +119,9 @@ int main(int argc, char** argv)
     if (argc >= 4 && argc <= 6 && std::string_view(argv[1]) == "--wrap") {
         return wrap_resource(argv[2], argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
     }
+    if (const std::optional<int> status = run_edit(argc, argv)) {
+        return ended(*status);
+    }
     if (argc <= 2) {
         usage(program);
         return 1;
@@ -106,10 +152,5 @@ int main(int argc, char** argv)
         logerr("Can't write \"%s\"", out_name);
         ok = false;
     }
-    // A message that did not reach standard error, a warning included,
-    // makes the run a failure: nobody was told.
-    if (!flush_output(stderr)) {
-        ok = false;
-    }
-    return ok ? 0 : 1;
+    return ended(ok ? 0 : 1);
 }

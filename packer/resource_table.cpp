@@ -14,11 +14,19 @@ namespace {
 // Where logerr writes; null stands for standard error.
 std::FILE* log_stream = nullptr;
 
+// Where add_to_toc hands what it accepts; null stands for the table.
+toc_sink input_sink = nullptr;
+
 } // namespace
 
 void set_log_stream(std::FILE* stream)
 {
     log_stream = stream;
+}
+
+void set_toc_sink(toc_sink sink)
+{
+    input_sink = sink;
 }
 
 void logerr(const char* format, ...)
@@ -57,20 +65,37 @@ bool filename_is_valid(const char* name)
     return true;
 }
 
+namespace {
+
+// The seven characters after the '!' are compared, so "!Discarded" names
+// the directive too.  The comparison stops at the first mismatch, which a
+// terminator always is.
+bool spells_discard(const char* name)
+{
+    static constexpr char discard[] = "discard";
+    for (std::size_t i = 0; i + 1 < sizeof discard; ++i) {
+        if (ascii_lower(name[1 + i]) != discard[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool is_directive(const char* name)
+{
+    return name[0] == '!' && spells_discard(name);
+}
+
 bool handle_directive(const char* name)
 {
     if (name[0] != '!') {
         return false;
     }
-    // Only the seven characters after the '!' are compared, so "!Discarded"
-    // names the directive too.  The comparison stops at the first mismatch,
-    // which a terminator always is.
-    static constexpr char discard[] = "discard";
-    for (std::size_t i = 0; i + 1 < sizeof discard; ++i) {
-        if (ascii_lower(name[1 + i]) != discard[i]) {
-            logerr("unrecognized directive: %s", name + 1);
-            return false;
-        }
+    if (!spells_discard(name)) {
+        logerr("unrecognized directive: %s", name + 1);
+        return false;
     }
     table.discard_index = table.count;
     table.discard_total = table.data_total;
@@ -80,7 +105,7 @@ bool handle_directive(const char* name)
 bool add_to_toc(const char* name)
 {
     if (handle_directive(name)) {
-        return true;
+        return input_sink == nullptr || input_sink(name, nullptr);
     }
     if (table.count >= RESOURCE_SET_MAX) {
         logerr("Too many resources! Increase RESOURCE_SET_MAX.");
@@ -137,6 +162,10 @@ bool add_to_toc(const char* name)
     entry.word1 = header.word1;
     entry.word2 = header.word2;
     entry.size = size;
+    if (input_sink != nullptr) {
+        // The slot past the table's last entry was only lent.
+        return input_sink(name, &entry);
+    }
     table.data_total += static_cast<std::int64_t>(body_length(size));
     ++table.count;
     return true;

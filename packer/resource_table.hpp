@@ -44,5 +44,17 @@ bool add_to_toc(const char* name);
 bool filename_is_valid(const char* name);
 // True when name is a recognised directive and has been carried out.
 bool handle_directive(const char* name);
+// True when name is one of the spellings of !discard that handle_directive
+// carries out; nothing is logged or changed.
+bool is_directive(const char* name);
+
+// What add_to_toc hands what it accepts to instead of the table, when set
+// (vashpak --update): a directive it recognised, with entry null, or the
+// entry of a resource file that passed every check of packing, the limits
+// checked against the table as it stands.  The table is left as it was.
+// False, after the sink's own message, refuses the input.
+using toc_sink = bool (*)(const char* name, const toc_entry* entry);
+// Null, the default, puts every resource into the table.
+void set_toc_sink(toc_sink sink);
 
 #endif

@@ -56,7 +56,7 @@ load helpers
         completion "$loader" "$BATS_TEST_DIRNAME/../../completion" >"$OUT/replies"
     compare_text replies 'vashpak out.set !dis -> \!discard
 vashpak out.set @ -> @base.lst @game.set @sub/
-vashpak - -> --help --version --wrap -h
+vashpak - -> --delete --help --rename --update --version --wrap -h
 vashpak --w -> --wrap
 vashpak out.set --w ->
 vashpak --wrap b -> base.lst
@@ -87,6 +87,53 @@ tarnvex --unwrap g -> game.set
 tarnvex --unwrap game.set - ->
 tarnvex --unwrap game.set b -> base.lst
 tarnvex --unwrap game.set out.bin b ->
+' "$OUT/replies"
+}
+
+@test "completion: --update, --delete and --rename, the set after them, inputs after --update's" {
+    local loader=/usr/share/bash-completion/bash_completion
+    [ -f "$loader" ] || skip "bash-completion is not installed"
+    touch base.lst game.set
+    mkdir sub
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    bash -c 'source "$1" && source "$2/vashpak.bash" || exit 1
+        replies() {
+            COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMPREPLY=()
+            COMP_POINT=${#COMP_LINE}
+            _vashpak "$1" "${!#}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null
+            echo "$* ->" $(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort)
+        }
+        replies vashpak --u
+        replies vashpak --de
+        replies vashpak --r
+        replies vashpak out.set --u
+        replies vashpak --update g
+        replies vashpak --update game.set b
+        replies vashpak --update game.set base.lst @
+        replies vashpak --update game.set "!dis"
+        replies vashpak --delete g
+        replies vashpak --delete game.set b
+        replies vashpak --delete game.set "*.res" b
+        replies vashpak --rename g
+        replies vashpak --rename game.set b
+        replies vashpak --rename game.set a.res b
+        replies vashpak --rename game.set a.res b.res b' \
+        completion "$loader" "$BATS_TEST_DIRNAME/../../completion" >"$OUT/replies"
+    compare_text replies 'vashpak --u -> --update
+vashpak --de -> --delete
+vashpak --r -> --rename
+vashpak out.set --u ->
+vashpak --update g -> game.set
+vashpak --update game.set b -> base.lst
+vashpak --update game.set base.lst @ -> @base.lst @game.set @sub/
+vashpak --update game.set !dis ->
+vashpak --delete g -> game.set
+vashpak --delete game.set b ->
+vashpak --delete game.set *.res b ->
+vashpak --rename g -> game.set
+vashpak --rename game.set b ->
+vashpak --rename game.set a.res b ->
+vashpak --rename game.set a.res b.res b -> base.lst
 ' "$OUT/replies"
 }
 

@@ -472,3 +472,24 @@ without_trace() {
     expect_no_stdout
     [ "$(cat old.raw)" = "old raw" ]
 }
+
+@test "update, extract with --exact, pack from reslist.txt: the updated set, byte for byte" {
+    mkres a.res 10 1 2
+    mkres b.res 20 3 4
+    mkres c.res 30 5 6
+    vashpak a.set a.res b.res '!discard' c.res
+    expect_success
+    mkres b.res 45 7 8
+    mkres d.res 0 9 10
+    vashpak --update a.set b.res d.res
+    expect_success
+
+    mkdir x
+    cd x
+    tarnvex --exact ../a.set
+    expect_tarnvex_report a.res 10 b.res 45 c.res 30 d.res 0
+    expect_reslist a.res b.res '!discard' c.res d.res
+    vashpak ../b.set @reslist.txt
+    expect_success
+    expect_same_bytes ../b.set ../a.set
+}
