@@ -265,6 +265,28 @@ expect_unchanged() {
     expect_unchanged ro/s.set
 }
 
+@test "a signal during the commit leaves the set as it was and no temporary" {
+    need_strace
+    mkres big.res 300000
+    mkres b.res 20
+    pack s.set big.res b.res
+    cp s.set "$OUT/before"
+    mkres b.res 30
+    local signal call
+    # The signal comes as the header goes out, and as the bodies of the
+    # set are copied.
+    for call in write copy_file_range; do
+        for signal in INT TERM HUP; do
+            status=0
+            strace -o /dev/null -e trace="$call" -e inject="$call":signal=SIG$signal:when=1 \
+                "$VASHPAK" --update s.set b.res >/dev/null 2>&1 || status=$?
+            expect_status $((128 + $(kill -l "$signal")))
+            expect_unchanged s.set
+            expect_only_files big.res b.res s.set
+        done
+    done
+}
+
 @test "the edits are options only as the first argument with enough after them" {
     mkres a.res 10
     mkres b.res 20
