@@ -165,17 +165,21 @@ for medium in "${media[@]}"; do
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json update.json \
         --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
         -n ours "cd new && $vashpak --update ../edit.set small.res" -n cp "cp --reflink=auto out.set copy.set" >&2
+    # Each check edits a fresh copy: the last prepared run restored it.
+    cp out.set edit.set && (cd new && "$VASHPAK" --update ../edit.set small.res)
     rm -rf x && mkdir x && "$TARNVEX" -C x edit.set small.res >/dev/null && cmp -s x/small.res new/small.res &&
         [ "$("$TARNVEX" -l edit.set | head -n 1)" = "count = 32" ] ||
         { echo "bench: --update did not replace small.res on $fs" >&2; exit 1; }
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json delete.json \
         --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
         -n ours "$vashpak --delete edit.set small.res" -n cp "cp --reflink=auto out.set copy.set" >&2
+    cp out.set edit.set && "$VASHPAK" --delete edit.set small.res
     [ "$("$TARNVEX" -l edit.set | head -n 1)" = "count = 31" ] ||
         { echo "bench: --delete did not delete on $fs" >&2; exit 1; }
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json rename.json \
         --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
         -n ours "$vashpak --rename edit.set small.res tiny.res" -n cp "cp --reflink=auto out.set copy.set" >&2
+    cp out.set edit.set && "$VASHPAK" --rename edit.set small.res tiny.res
     [ "$("$TARNVEX" -l edit.set | tail -n 1)" = "31: tiny.res, 4096" ] ||
         { echo "bench: --rename did not rename on $fs" >&2; exit 1; }
     for action in update delete rename; do
