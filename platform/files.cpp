@@ -499,10 +499,23 @@ range_end copy_range(const positioned_file& in, std::uint64_t offset, std::uint6
     if (std::fflush(out) != 0) {
         return range_end::write_failed;
     }
+    // A file system shares blocks (XFS, btrfs) only between ranges that
+    // start on a block boundary of both files: a range that starts inside
+    // a block is copied up to the boundary first, so that the rest may be
+    // shared where it lies as the bytes do in the other file.
+    struct stat out_status {};
+    const std::uint64_t block =
+        fstat(fileno(out), &out_status) == 0 && out_status.st_blksize > 0 && out_status.st_blksize <= (1 << 20)
+            ? static_cast<std::uint64_t>(out_status.st_blksize)
+            : 4096;
     auto from = static_cast<loff_t>(offset);
     std::uint64_t left = length;
     while (left > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{1} << 30U));
+        std::uint64_t piece = std::min<std::uint64_t>(left, std::uint64_t{1} << 30U);
+        if (const std::uint64_t into_block = static_cast<std::uint64_t>(from) % block; into_block != 0) {
+            piece = std::min(piece, block - into_block);
+        }
+        const auto want = static_cast<std::size_t>(piece);
         const ssize_t copied = copy_file_range(static_cast<int>(in.handle), &from, fileno(out), nullptr, want, 0);
         if (copied > 0) {
             left -= static_cast<std::uint64_t>(copied);
