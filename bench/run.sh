@@ -160,10 +160,14 @@ for medium in "${media[@]}"; do
     # Editing G in place, one small entry at a time: replaced by a file of
     # other bytes, deleted, renamed; against a copy of the set by cp, which
     # uses the kernel's copy (and a reflink where the file system has them)
-    # as the editing commands do.  Each timed run edits a fresh copy.
+    # as the editing commands do.  Each timed run edits a fresh copy, and cp
+    # makes a new one, so that both write 2 GiB while the set stands: on a
+    # virtual machine memory freed a while ago costs several times more to
+    # fill than memory just freed, which a cp over its own last copy would
+    # reuse.
     mkdir -p new && printf '0SER\3\0\0\0\4\0\0\0\0\0\0\0!IGM%4096s' x >new/small.res
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json update.json \
-        --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
+        --prepare "rm -f copy.set && cp --reflink=auto out.set edit.set" \
         -n ours "cd new && $vashpak --update ../edit.set small.res" -n cp "cp --reflink=auto out.set copy.set" >&2
     # Each check edits a fresh copy: the last prepared run restored it.
     cp out.set edit.set && (cd new && "$VASHPAK" --update ../edit.set small.res)
@@ -171,13 +175,13 @@ for medium in "${media[@]}"; do
         [ "$("$TARNVEX" -l edit.set | head -n 1)" = "count = 32" ] ||
         { echo "bench: --update did not replace small.res on $fs" >&2; exit 1; }
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json delete.json \
-        --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
+        --prepare "rm -f copy.set && cp --reflink=auto out.set edit.set" \
         -n ours "$vashpak --delete edit.set small.res" -n cp "cp --reflink=auto out.set copy.set" >&2
     cp out.set edit.set && "$VASHPAK" --delete edit.set small.res
     [ "$("$TARNVEX" -l edit.set | head -n 1)" = "count = 31" ] ||
         { echo "bench: --delete did not delete on $fs" >&2; exit 1; }
     hyperfine --style basic --warmup 1 --runs "$runs" --export-json rename.json \
-        --prepare "cp --reflink=auto out.set edit.set && rm -f copy.set" \
+        --prepare "rm -f copy.set && cp --reflink=auto out.set edit.set" \
         -n ours "$vashpak --rename edit.set small.res tiny.res" -n cp "cp --reflink=auto out.set copy.set" >&2
     cp out.set edit.set && "$VASHPAK" --rename edit.set small.res tiny.res
     [ "$("$TARNVEX" -l edit.set | tail -n 1)" = "31: tiny.res, 4096" ] ||
