@@ -6,7 +6,7 @@
 #   dev    the loader library's header, static library, CMake package,
 #          pkg-config file and manual page.
 # cpack -G DEB makes one Debian package of each (resource-set-tools,
-# libresource-set0, libresource-set-dev); the Windows build's cpack -G ZIP
+# libresource-set1, libresource-set-dev); the Windows build's cpack -G ZIP
 # makes one zip of all.  The documentation folder mirrors the source tree,
 # so that the links between the documents resolve in both.
 

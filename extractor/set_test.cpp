@@ -75,7 +75,11 @@ int check_open_set(const run_options& options, set_input& input)
 {
     // The listing comes first, then the problems.
     test_run test{options, input.stream, {}};
-    const resource_set_check_callbacks callbacks{read_tested_set, print_tested_header, print_tested_entry, keep_finding,
+    const resource_set_check_callbacks callbacks{sizeof(resource_set_check_callbacks),
+                                                 read_tested_set,
+                                                 print_tested_header,
+                                                 print_tested_entry,
+                                                 keep_finding,
                                                  &test};
     std::uint32_t problems = 0;
     test.findings.reserve(FINDINGS_KEPT);

@@ -114,7 +114,8 @@ bool read_table(set_input& input, const run_options& options, name_selection& se
     // The table grows with the entries actually read, never with what the
     // count claims.
     table_reading reading{input, options, selection, listfile, table};
-    const resource_set_check_callbacks callbacks{read_set, take_header, take_entry, nullptr, &reading};
+    const resource_set_check_callbacks callbacks{
+        sizeof(resource_set_check_callbacks), read_set, take_header, take_entry, nullptr, &reading};
     const resource_set_status status = resource_set_read_table_stream(&callbacks);
     if (reading.out_of_memory) {
         throw std::bad_alloc();

@@ -4,6 +4,7 @@
 #include "resource_set.h"
 
 #include "files.hpp"
+#include "guarded.hpp"
 #include "names.hpp"
 #include "resource_format.hpp"
 #include "set_bytes.hpp"
@@ -15,6 +16,7 @@
 #include <bit>
 #include <chrono>
 #include <cinttypes>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -286,19 +288,48 @@ template <typename Open>
 resource_set_status open_set(resource_set** out, Open open)
 {
     resource_set* set = nullptr;
-    resource_set_status status = RESOURCE_SET_ERROR_MEMORY;
-    try {
+    const resource_set_status status = guarded([&] {
         set = new resource_set;
-        status = open(*set);
-    } catch (const std::bad_alloc&) {
-        status = RESOURCE_SET_ERROR_MEMORY;
-    }
+        return open(*set);
+    });
     if (status != RESOURCE_SET_OK) {
+        // The system's reason for the failure outlasts the closing.
+        const int reason = system_error();
         resource_set_close(set);
+        set_system_error(reason);
         set = nullptr;
     }
     *out = set;
     return status;
+}
+
+} // namespace
+
+namespace {
+
+// The last entry whose name is the length bytes at name, which hold no zero
+// byte; null for none.
+const resource_set_entry* find_name(const resource_set* set, const char* name, std::size_t length)
+{
+    if (set == nullptr || set->entries.empty() || length >= NAME_FIELD_SIZE) {
+        return nullptr;
+    }
+    // The name is hashed from a copy as wide as hash_name reads.
+    std::array<unsigned char, HASHED_BYTES> field{};
+    if (length > 0) {
+        std::memcpy(field.data(), name, length);
+    }
+    const name_hash hashed = hash_name(field.data(), set->hash_key);
+    // The last of the name in its bucket, which is in table order.
+    const std::size_t bucket = bucket_of(*set, hashed.hash);
+    for (std::uint32_t at = set->bucket_start[bucket + 1]; at > set->bucket_start[bucket];) {
+        const std::uint32_t i = set->by_bucket[--at];
+        const char* const stored = set->entries[i].name;
+        if (set->hashes[i] == hashed.hash && std::memcmp(stored, field.data(), length) == 0 && stored[length] == '\0') {
+            return &set->entries[i];
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -312,6 +343,21 @@ bool holds_entry(const resource_set& set, const resource_set_entry* entry)
     const std::uintptr_t span = set.entries.size() * sizeof(resource_set_entry);
     return at >= first && at - first < span && (at - first) % sizeof(resource_set_entry) == 0;
 }
+
+namespace {
+
+// The callbacks as this version reads them, from a caller built with this
+// version's struct or a later one.  False for a struct too small.
+bool take_callbacks(const resource_set_check_callbacks* given, resource_set_check_callbacks& taken)
+{
+    if (given == nullptr || given->size < sizeof taken) {
+        return false;
+    }
+    std::memcpy(&taken, given, sizeof taken);
+    return taken.read != nullptr;
+}
+
+} // namespace
 
 set_bytes bytes_of(const resource_set& set)
 {
@@ -372,30 +418,27 @@ const resource_set_entry* resource_set_entry_at(const resource_set* set, uint32_
 
 const resource_set_entry* resource_set_find(const resource_set* set, const char* name)
 {
-    if (set == nullptr || name == nullptr || set->entries.empty()) {
+    if (name == nullptr) {
         return nullptr;
     }
     // A stored name is shorter than its field: a longer one is no name.
-    // The name is hashed from a copy as wide as hash_name reads.
-    std::array<unsigned char, HASHED_BYTES> field{};
     std::size_t length = 0;
     while (length < NAME_FIELD_SIZE && name[length] != '\0') {
-        field[length] = static_cast<unsigned char>(name[length]);
         ++length;
     }
-    if (length == NAME_FIELD_SIZE) {
+    return find_name(set, name, length);
+}
+
+const resource_set_entry* resource_set_find_n(const resource_set* set, const char* name, size_t length)
+{
+    if (name == nullptr && length > 0) {
         return nullptr;
     }
-    const name_hash hashed = hash_name(field.data(), set->hash_key);
-    // The last of the name in its bucket, which is in table order.
-    const std::size_t bucket = bucket_of(*set, hashed.hash);
-    for (std::uint32_t at = set->bucket_start[bucket + 1]; at > set->bucket_start[bucket];) {
-        const std::uint32_t i = set->by_bucket[--at];
-        if (set->hashes[i] == hashed.hash && std::memcmp(set->entries[i].name, name, length + 1) == 0) {
-            return &set->entries[i];
-        }
+    // A stored name holds no zero byte.
+    if (length > 0 && std::memchr(name, '\0', length) != nullptr) {
+        return nullptr;
     }
-    return nullptr;
+    return find_name(set, name, length);
 }
 
 resource_set_status resource_set_read(const resource_set* set, const resource_set_entry* entry, uint64_t offset,
@@ -422,7 +465,11 @@ resource_set_status resource_set_read(const resource_set* set, const resource_se
     }
     // A file that shrank since open gives fewer bytes than the payload
     // holds: that is a failed read, not the payload's end.
-    if (!read_at(set->file, entry->offset + offset, buffer, want, *got) || *got != want) {
+    if (!read_at(set->file, entry->offset + offset, buffer, want, *got)) {
+        return RESOURCE_SET_ERROR_READ;
+    }
+    if (*got != want) {
+        set_system_error(0);
         return RESOURCE_SET_ERROR_READ;
     }
     return RESOURCE_SET_OK;
@@ -473,10 +520,11 @@ resource_set_status resource_set_check_stream(const resource_set_check_callbacks
     if (problems != nullptr) {
         *problems = 0;
     }
-    if (callbacks == nullptr || callbacks->read == nullptr || problems == nullptr) {
+    resource_set_check_callbacks taken{};
+    if (!take_callbacks(callbacks, taken) || problems == nullptr) {
         return RESOURCE_SET_ERROR_ARGUMENT;
     }
-    return check_set(*callbacks, *problems);
+    return guarded([&] { return check_set(taken, *problems); });
 }
 
 namespace {
@@ -516,17 +564,20 @@ resource_set_status resource_set_check(const char* path,
     if (path == nullptr || problems == nullptr) {
         return RESOURCE_SET_ERROR_ARGUMENT;
     }
-    file_check check{std::fopen(path, "rb"), problem, context};
+    file_check check{open_input(path), problem, context};
     if (check.stream == nullptr) {
         return RESOURCE_SET_ERROR_OPEN;
     }
     if (is_folder(check.stream)) {
         std::fclose(check.stream);
+        set_not_regular_error(true);
         return RESOURCE_SET_ERROR_OPEN;
     }
-    const resource_set_check_callbacks callbacks{read_file, nullptr, nullptr, pass_problem, &check};
-    const resource_set_status status = check_set(callbacks, *problems);
+    const resource_set_check_callbacks callbacks{sizeof callbacks, read_file, nullptr, nullptr, pass_problem, &check};
+    const resource_set_status status = guarded([&] { return check_set(callbacks, *problems); });
+    const int reason = system_error();
     std::fclose(check.stream);
+    set_system_error(reason);
     return status;
 }
 
@@ -654,10 +705,11 @@ size_t resource_set_finding_text(const resource_set_finding* finding, char* buff
 
 resource_set_status resource_set_read_table_stream(const resource_set_check_callbacks* callbacks)
 {
-    if (callbacks == nullptr || callbacks->read == nullptr) {
+    resource_set_check_callbacks taken{};
+    if (!take_callbacks(callbacks, taken)) {
         return RESOURCE_SET_ERROR_ARGUMENT;
     }
-    return read_table_stream(*callbacks);
+    return guarded([&] { return read_table_stream(taken); });
 }
 
 int resource_set_name_is_safe(const char* name)
@@ -668,6 +720,11 @@ int resource_set_name_is_safe(const char* name)
 const char* resource_set_version(void)
 {
     return RESOURCE_SET_VERSION;
+}
+
+unsigned resource_set_version_number(void)
+{
+    return RESOURCE_SET_VERSION_NUMBER;
 }
 
 } // extern "C"

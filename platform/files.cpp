@@ -118,6 +118,7 @@ std::FILE* open_regular_input(const char* name)
     struct _stat64 opened {};
     if (_fstat64(_fileno(file), &opened) != 0 || (opened.st_mode & _S_IFMT) != _S_IFREG) {
         std::fclose(file);
+        set_not_regular_error((opened.st_mode & _S_IFMT) == _S_IFDIR);
         return nullptr;
     }
     return file;
@@ -280,11 +281,17 @@ std::FILE* open_if_regular(const char* name, int flags, const char* mode)
     }
     struct stat opened {};
     std::FILE* stream = nullptr;
-    if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && fcntl(descriptor, F_SETFL, 0) == 0) {
+    const bool known = fstat(descriptor, &opened) == 0;
+    if (known && S_ISREG(opened.st_mode) && fcntl(descriptor, F_SETFL, 0) == 0) {
         stream = fdopen(descriptor, mode);
     }
     if (stream == nullptr) {
+        const int reason = errno;
         close(descriptor);
+        errno = reason;
+        if (known && !S_ISREG(opened.st_mode)) {
+            set_not_regular_error(S_ISDIR(opened.st_mode));
+        }
     }
     return stream;
 }
@@ -373,7 +380,12 @@ bool open_positioned(const char* name, positioned_file& file, std::uint64_t& len
     }
     struct stat opened {};
     if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        const int reason = errno;
         close(descriptor);
+        errno = reason;
+        if (!S_ISREG(opened.st_mode)) {
+            set_not_regular_error(S_ISDIR(opened.st_mode));
+        }
         return false;
     }
     file.handle = descriptor;
@@ -453,13 +465,48 @@ bool is_folder(std::FILE* file)
     struct _stat64 status {};
     return _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFDIR;
 }
+
+int system_error()
+{
+    return static_cast<int>(GetLastError());
+}
+
+void set_system_error(int error)
+{
+    SetLastError(static_cast<DWORD>(error));
+}
+
+void set_not_regular_error(bool folder)
+{
+    SetLastError(folder ? ERROR_DIRECTORY : ERROR_INVALID_FUNCTION);
+}
 #else
 bool is_folder(std::FILE* file)
 {
     struct stat status {};
     return fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode);
 }
+
+int system_error()
+{
+    return errno;
+}
+
+void set_system_error(int error)
+{
+    errno = error;
+}
+
+void set_not_regular_error(bool folder)
+{
+    errno = folder ? EISDIR : EINVAL;
+}
 #endif
+
+std::FILE* open_input(const char* name)
+{
+    return std::fopen(name, "rb");
+}
 
 namespace {
 

@@ -84,6 +84,20 @@ file_identity identity_of(const char* name);
 // The file an open stream reads or writes; unknown for a pipe on Windows.
 file_identity identity_of(std::FILE* file);
 
+// Opens name for reading in binary mode, whatever it is: a pipe or a FIFO
+// will do.  Null when it cannot be opened.
+std::FILE* open_input(const char* name);
+
+// The system's reason for the last call that failed: errno, or on Windows
+// GetLastError().
+int system_error();
+void set_system_error(int error);
+
+// Sets the system's reason for a name that is a folder, or else some other
+// kind of file than a regular one, where a regular file was wanted: EISDIR
+// or EINVAL (on Windows ERROR_DIRECTORY or ERROR_INVALID_FUNCTION).
+void set_not_regular_error(bool folder);
+
 // Opens name for reading in binary mode if it is a regular file (a link to
 // one will do).  Never waits, for a FIFO's writer or anything else: null for
 // anything but a regular file, or when it cannot be opened.

@@ -116,7 +116,8 @@ void check_text(void* /*context*/, const resource_set_finding* finding)
 void check_table_stream(const resource_set* set, const std::uint8_t* data, std::size_t size)
 {
     stream_input input{data, size};
-    const resource_set_check_callbacks callbacks{read_input, see_header, see_entry, nullptr, &input};
+    const resource_set_check_callbacks callbacks{
+        sizeof(resource_set_check_callbacks), read_input, see_header, see_entry, nullptr, &input};
     const resource_set_status status = resource_set_read_table_stream(&callbacks);
     const std::uint64_t table_end = 20 + std::uint64_t{56} * input.count;
     if (input.at > table_end || (status == RESOURCE_SET_OK && input.at != table_end)) {
@@ -142,7 +143,8 @@ void check_table_stream(const resource_set* set, const std::uint8_t* data, std::
 void check_findings(const std::uint8_t* data, std::size_t size)
 {
     stream_input input{data, size};
-    const resource_set_check_callbacks callbacks{read_input, nullptr, nullptr, check_text, &input};
+    const resource_set_check_callbacks callbacks{
+        sizeof(resource_set_check_callbacks), read_input, nullptr, nullptr, check_text, &input};
     std::uint32_t problems = 0;
     if (resource_set_check_stream(&callbacks, &problems) != RESOURCE_SET_OK) {
         fail("the check of a set in memory failed");

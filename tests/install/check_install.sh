@@ -41,8 +41,8 @@ else
         share/doc/libresource-set-dev/copyright share/doc/libresource-set-dev/changelog.gz)
 fi
 if [ "$shared" = ON ]; then
-    expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.0" "$libdir/libresource_set.so.$version"
-        share/doc/libresource-set0/copyright share/doc/libresource-set0/changelog.gz)
+    expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.${version%%.*}" "$libdir/libresource_set.so.$version"
+        "share/doc/libresource-set${version%%.*}/copyright" "share/doc/libresource-set${version%%.*}/changelog.gz")
 fi
 [ "$man" = .txt ] || expected+=(share/man/man1/tarnvex.1.gz share/man/man1/vashpak.1.gz share/man/man3/resource_set.3.gz)
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
@@ -89,7 +89,7 @@ if [ "$shared" = ON ]; then
     # The shared library exports the resource_set_ functions and nothing
     # else, under its soname.
     so=$prefix/$libdir/libresource_set.so.$version
-    objdump -p "$so" | grep -q 'SONAME *libresource_set\.so\.0$' || { echo "$so lacks its soname" >&2; exit 1; }
+    objdump -p "$so" | grep -q "SONAME *libresource_set\.so\.${version%%.*}$" || { echo "$so lacks its soname" >&2; exit 1; }
     exports=$(nm -D --defined-only "$so" | awk '$2 == "T" { sub(/@.*/, "", $3); print $3 }' | grep -v '^resource_set_' || true)
     [ -z "$exports" ] || { echo "$so exports more than resource_set_: $exports" >&2; exit 1; }
 fi

@@ -22,7 +22,7 @@ fail() {
 
 rm -f "$build"/*.deb "$windows"/resource-set-tools-*.zip "$build"/resource-set-tools-*.tar.gz
 (cd "$build" && cpack -G DEB >/dev/null)
-debs=("$build"/resource-set-tools_*.deb "$build"/libresource-set0_*.deb "$build"/libresource-set-dev_*.deb)
+debs=("$build"/resource-set-tools_*.deb "$build"/libresource-set1_*.deb "$build"/libresource-set-dev_*.deb)
 for deb in "${debs[@]}"; do
     [ -f "$deb" ] || fail "no package $deb"
     lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian finds fault with $deb"
@@ -43,7 +43,7 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-mul
 for file in /usr/share/man/man1/vashpak.1.gz /usr/share/man/man1/tarnvex.1.gz /usr/share/man/man3/resource_set.3.gz \
     /usr/share/doc/resource-set-tools/copyright /usr/share/doc/resource-set-tools/changelog.gz \
     /usr/share/doc/resource-set-tools/docs/format.md /usr/include/resource_set.h \
-    "/usr/lib/$multiarch/libresource_set.so.0" "/usr/lib/$multiarch/libresource_set.a" \
+    "/usr/lib/$multiarch/libresource_set.so.1" "/usr/lib/$multiarch/libresource_set.a" \
     /usr/share/bash-completion/completions/vashpak /usr/share/bash-completion/completions/tarnvex; do
     [ -e "$file" ] || fail "the packages did not install $file"
 done
@@ -66,8 +66,8 @@ if "$scratch/load_pc" "$scratch/out/reslist.txt" credits.res 2>/dev/null; then
     fail "the loader took a listfile for a set"
 fi
 
-dpkg -r libresource-set-dev libresource-set0 resource-set-tools >/dev/null
-for file in /usr/bin/vashpak /usr/bin/tarnvex /usr/include/resource_set.h "/usr/lib/$multiarch/libresource_set.so.0"; do
+dpkg -r libresource-set-dev libresource-set1 resource-set-tools >/dev/null
+for file in /usr/bin/vashpak /usr/bin/tarnvex /usr/include/resource_set.h "/usr/lib/$multiarch/libresource_set.so.1"; do
     [ ! -e "$file" ] || fail "removing the packages left $file"
 done
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -156,6 +157,16 @@ TEST(Library, FindGivesTheLastEntryOfANameAndNullForOthers)
     EXPECT_EQ(resource_set_find(set, "A.RES"), nullptr);
     EXPECT_EQ(resource_set_find(set, "a.re"), nullptr);
     EXPECT_EQ(resource_set_find(set, nullptr), nullptr);
+    // By length: the front of a longer buffer, not zero-terminated; a zero
+    // byte within the length is in no stored name.
+    const char buffer[] = {'a', '.', 'r', 'e', 's', 'X'};
+    EXPECT_EQ(resource_set_find_n(set, buffer, 5), resource_set_entry_at(set, 3));
+    EXPECT_EQ(resource_set_find_n(set, buffer, 4), nullptr);
+    EXPECT_EQ(resource_set_find_n(set, "a.res\0", 6), nullptr);
+    EXPECT_EQ(resource_set_find_n(set, std::string(40, 'a').c_str(), 40), nullptr);
+    // The entries are one array.
+    EXPECT_EQ(resource_set_entry_at(set, 1), resource_set_entry_at(set, 0) + 1);
+    EXPECT_EQ(resource_set_entry_at(set, 3), resource_set_entry_at(set, 0) + 3);
     resource_set_close(set);
 
     // Names alike in their first bytes, of every length around eight.
@@ -352,6 +363,10 @@ TEST(Library, EveryStatusHasATextAndTheVersionIsTheHeaders)
     }
     EXPECT_STREQ(resource_set_error_text(RESOURCE_SET_ERROR_SHORT),
                  "the set ends before the bodies its table describes");
+    EXPECT_EQ(resource_set_version_number(),
+              static_cast<unsigned>(RESOURCE_SET_VERSION_MAJOR * 10000 + RESOURCE_SET_VERSION_MINOR * 100 +
+                                    RESOURCE_SET_VERSION_PATCH));
+    EXPECT_EQ(resource_set_version_number(), static_cast<unsigned>(RESOURCE_SET_VERSION_NUMBER));
     EXPECT_EQ(std::string(resource_set_version()), std::to_string(RESOURCE_SET_VERSION_MAJOR) + "." +
                                                        std::to_string(RESOURCE_SET_VERSION_MINOR) + "." +
                                                        std::to_string(RESOURCE_SET_VERSION_PATCH));
@@ -395,7 +410,8 @@ void keep_finding(void* context, const resource_set_finding* finding)
 
 resource_set_status check_bytes(memory_reader& reader, std::uint32_t& problems)
 {
-    const resource_set_check_callbacks callbacks{read_memory, nullptr, nullptr, keep_finding, &reader};
+    const resource_set_check_callbacks callbacks{
+        sizeof(resource_set_check_callbacks), read_memory, nullptr, nullptr, keep_finding, &reader};
     return resource_set_check_stream(&callbacks, &problems);
 }
 
@@ -512,7 +528,8 @@ int read_seen(void* context, void* buffer, size_t length, size_t* got)
 
 resource_set_status read_table_of(table_seen& seen)
 {
-    const resource_set_check_callbacks callbacks{read_seen,
+    const resource_set_check_callbacks callbacks{sizeof(resource_set_check_callbacks),
+                                                 read_seen,
                                                  [](void* context, std::uint32_t count, std::uint32_t, std::uint32_t) {
                                                      static_cast<table_seen*>(context)->count = count;
                                                  },
@@ -521,7 +538,8 @@ resource_set_status read_table_of(table_seen& seen)
                                                      static_cast<table_seen*>(context)->offsets.push_back(
                                                          entry->offset);
                                                  },
-                                                 nullptr, &seen};
+                                                 nullptr,
+                                                 &seen};
     return resource_set_read_table_stream(&callbacks);
 }
 
@@ -536,7 +554,32 @@ TEST(Library, ReadingTheTableTakesItsBytesAndNoMore)
     EXPECT_EQ(seen.names, (std::vector<std::string>{"a.res", "sub/b.res", "empty.res", "a.res"}));
     EXPECT_EQ(seen.offsets, (std::vector<std::uint64_t>{252, 263, 5271, 5279}));
     EXPECT_EQ(resource_set_read_table_stream(nullptr), RESOURCE_SET_ERROR_ARGUMENT);
+    // A caller's struct smaller than this version's is refused unread.
+    resource_set_check_callbacks small{
+        sizeof(resource_set_check_callbacks) - 1, read_seen, nullptr, nullptr, nullptr, &seen};
+    std::uint32_t problems = 0;
+    EXPECT_EQ(resource_set_read_table_stream(&small), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(resource_set_check_stream(&small, &problems), RESOURCE_SET_ERROR_ARGUMENT);
+    EXPECT_EQ(seen.reader.at, SET_HEADER_SIZE + 4 * TOC_ENTRY_SIZE);
 }
+
+#if !defined(_WIN32)
+TEST_F(LibraryFile, AFailedOpenLeavesTheSystemsReasonInErrno)
+{
+    resource_set* set = nullptr;
+    errno = 0;
+    EXPECT_EQ(resource_set_open((path.string() + ".none").c_str(), &set), RESOURCE_SET_ERROR_OPEN);
+    EXPECT_EQ(errno, ENOENT);
+    errno = 0;
+    EXPECT_EQ(resource_set_open(path.parent_path().string().c_str(), &set), RESOURCE_SET_ERROR_OPEN);
+    EXPECT_EQ(errno, EISDIR);
+    std::uint32_t problems = 0;
+    errno = 0;
+    EXPECT_EQ(resource_set_check(path.parent_path().string().c_str(), nullptr, nullptr, &problems),
+              RESOURCE_SET_ERROR_OPEN);
+    EXPECT_EQ(errno, EISDIR);
+}
+#endif
 
 TEST(Library, ATableCutShortOrEndlessIsRefusedAfterTheEntriesRead)
 {
