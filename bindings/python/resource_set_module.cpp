@@ -347,14 +347,11 @@ PyObject* set_find_entry(set_object* self, PyObject* name)
     if (bytes == nullptr) {
         return nullptr;
     }
-    // A stored name has no zero byte: one with it names nothing.
-    if (std::memchr(bytes, 0, static_cast<std::size_t>(length)) != nullptr) {
-        Py_RETURN_NONE;
-    }
-    const resource_set_entry* const found = resource_set_find(self->set, bytes);
+    const resource_set_entry* const found = resource_set_find_n(self->set, bytes, static_cast<std::size_t>(length));
     if (found == nullptr) {
         Py_RETURN_NONE;
     }
+    // The entries are one array: the found one's place in it is its index.
     const resource_set_entry* const first = resource_set_entry_at(self->set, 0);
     return new_entry(self, found, static_cast<std::uint32_t>(found - first));
 }

@@ -29,17 +29,19 @@ def test_version_is_the_librarys():
     assert resource_set.__version__ == resource_set.version()
 
 
-def test_open_of_a_missing_file_raises_error_with_the_status_and_errno(tmp_path):
-    missing = tmp_path / "missing.set"
+@pytest.mark.parametrize("name, reason", [("missing.set", errno.ENOENT), (".", errno.EISDIR)])
+def test_open_failing_raises_error_with_the_status_and_the_systems_reason(tmp_path, name, reason):
+    path = tmp_path / name
     with pytest.raises(resource_set.Error) as raised:
-        resource_set.open(missing)
+        resource_set.open(path)
     error = raised.value
     assert isinstance(error, OSError)
     assert error.status == resource_set.ERROR_OPEN
     assert error.args == (resource_set.ERROR_OPEN, "the file cannot be opened")
-    assert error.errno == errno.ENOENT
-    assert error.filename == str(missing)
-    assert str(error) == f"the file cannot be opened: {str(missing)!r} ({os.strerror(errno.ENOENT)})"
+    assert error.errno == reason
+    assert error.strerror == os.strerror(reason)
+    assert error.filename == str(path)
+    assert str(error) == f"the file cannot be opened: {str(path)!r} ({os.strerror(reason)})"
 
 
 @pytest.mark.parametrize(
