@@ -227,6 +227,7 @@ if(TARGET resource_set_shared)
 else()
   set(CPACK_COMPONENTS_ALL tools dev)
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/packaging-python.cmake)
 
 # Source packages hold the sources alone: no build folder, whatever it is
 # called, this one included.
