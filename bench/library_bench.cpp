@@ -8,6 +8,9 @@
 //   read_64MiB      a 64 MiB payload read in 1 MiB pieces with
 //                   resource_set_read; against a pread loop over the same
 //                   bytes;
+//   read_all_S      every entry of the 4096-entry set read whole, in table
+//                   order, from a set opened once: the peer of the Python
+//                   module's loop over a set (bench/python_bench.py);
 //   write_S         a set of 4096 payloads of 4076 bytes (resource files of
 //                   4 KiB) written by the writer from memory; against
 //                   vashpak packing the same resource files (the program
@@ -399,6 +402,47 @@ void read_pread(benchmark::State& state)
     close(descriptor);
 }
 
+// Reads every entry of the open small set into buffer; false when one
+// fails, comes short or, with check, holds other bytes than it should.
+bool read_every_entry(const resource_set* set, unsigned char* buffer, bool check)
+{
+    const std::uint32_t count = resource_set_count(set);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const resource_set_entry* const entry = resource_set_entry_at(set, i);
+        std::size_t got = 0;
+        if (entry->size != small_payload ||
+            resource_set_read(set, entry, 0, buffer, small_payload, &got) != RESOURCE_SET_OK || got != small_payload ||
+            (check && !payload_is(i, 0, buffer, small_payload))) {
+            return false;
+        }
+    }
+    return count == small_count;
+}
+
+void read_all(benchmark::State& state)
+{
+    resource_set* set = nullptr;
+    if (resource_set_open(work.small_set.c_str(), &set) != RESOURCE_SET_OK) {
+        fail(state, "read_all_S: the set does not open");
+        return;
+    }
+    unsigned char* const buffer = shared_buffer(small_payload);
+    if (!read_every_entry(set, buffer, true)) {
+        resource_set_close(set);
+        fail(state, "read_all_S: wrong payload bytes");
+        return;
+    }
+    for (auto _ : state) {
+        if (!read_every_entry(set, buffer, false)) {
+            fail(state, "read_all_S: a read failed");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    resource_set_close(set);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * small_count);
+}
+
 std::vector<unsigned char> file_bytes(const std::filesystem::path& path)
 {
     std::vector<unsigned char> bytes;
@@ -475,6 +519,7 @@ BENCHMARK(open_find_read<peer_load>)->Name("open_find_read/bare_peer")->UseRealT
 BENCHMARK(find_all)->Name("find/library")->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(read_library)->Name("read_64MiB/library")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(read_pread)->Name("read_64MiB/pread")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(read_all)->Name("read_all_S/library")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(write_small<writer_write>)->Name("write_S/writer")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(write_small<vashpak_write>)->Name("write_S/vashpak")->UseRealTime()->Unit(benchmark::kMillisecond);
 
