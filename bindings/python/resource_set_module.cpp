@@ -659,6 +659,27 @@ PyObject* entry_index(PyObject* object, void* /*unused*/)
     return PyLong_FromUnsignedLong(as_entry(object)->index);
 }
 
+// Entries are equal when they are the same entry of the same Set.
+PyObject* entry_compare(PyObject* object, PyObject* other, int operation)
+{
+    if ((operation != Py_EQ && operation != Py_NE) ||
+        !PyObject_TypeCheck(other, reinterpret_cast<PyTypeObject*>(entry_type))) {
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    const bool same =
+        as_entry(object)->owner == as_entry(other)->owner && as_entry(object)->index == as_entry(other)->index;
+    return PyBool_FromLong(same == (operation == Py_EQ) ? 1 : 0);
+}
+
+Py_hash_t entry_hash(PyObject* object)
+{
+    const entry_object* const self = as_entry(object);
+    // Unsigned, so that it wraps; -1 is no hash to Python.
+    const std::uintptr_t mixed = (reinterpret_cast<std::uintptr_t>(self->owner) >> 4U) * 1000003U + self->index;
+    const auto hash = static_cast<Py_hash_t>(mixed);
+    return hash == -1 ? -2 : hash;
+}
+
 PyObject* entry_repr(PyObject* object)
 {
     const entry_object* const self = as_entry(object);
@@ -681,9 +702,12 @@ PyType_Slot entry_slots[] = {
     {Py_tp_dealloc, slot(entry_dealloc)},
     {Py_tp_getset, entry_getset},
     {Py_tp_repr, slot(entry_repr)},
+    {Py_tp_richcompare, slot(entry_compare)},
+    {Py_tp_hash, slot(entry_hash)},
     {Py_tp_doc, const_cast<char*>("One entry of a set's table.  Its fields are copied when it is made, and it\n"
                                   "keeps its set alive, so that it stays usable once the set is closed; only\n"
-                                  "reading its payload needs the set open.")},
+                                  "reading its payload needs the set open.  Two entries are equal when they\n"
+                                  "are the same entry of the same set.")},
     {0, nullptr},
 };
 
@@ -716,8 +740,13 @@ void release_holds(writer_object* self)
     delete holds;
 }
 
+// Frees an uncommitted writer.  One whose commit runs on another thread is
+// left to it: the commit gives back what the writer holds once it is done.
 void abandon_writer(writer_object* self)
 {
+    if (self->writer == nullptr) {
+        return;
+    }
     resource_set_writer_abandon(self->writer);
     self->writer = nullptr;
     release_holds(self);
@@ -763,6 +792,7 @@ void writer_dealloc(PyObject* object)
 {
     writer_object* const self = as_writer(object);
     abandon_writer(self);
+    release_holds(self);
     Py_XDECREF(self->path);
     PyTypeObject* const type = Py_TYPE(object);
     PyObject_Free(object);

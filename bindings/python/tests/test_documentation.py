@@ -10,6 +10,8 @@ import pytest
 import resource_set
 
 PAGE = os.environ.get("RESOURCE_SET_PYTHON_MAN_PAGE")
+# groff runs without the sanitizer's runtime that a sanitizer build preloads.
+GROFF_ENVIRONMENT = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
 
 
 def public(namespace):
@@ -38,14 +40,20 @@ def test_signatures_are_known_to_inspect():
 @pytest.mark.skipif(PAGE is None, reason="RESOURCE_SET_PYTHON_MAN_PAGE, the page's path, is not set (ctest sets it)")
 @pytest.mark.parametrize("device", [[], ["-Tutf8"], ["-Tascii"]])
 def test_the_manual_page_renders_without_a_word(device):
-    said = subprocess.run(["groff", "-man", "-ww", "-z", *device, PAGE], capture_output=True, text=True)
+    said = subprocess.run(
+        ["groff", "-man", "-ww", "-z", *device, PAGE], capture_output=True, text=True, env=GROFF_ENVIRONMENT
+    )
     assert (said.returncode, said.stdout + said.stderr) == (0, "")
 
 
 @pytest.mark.skipif(PAGE is None, reason="RESOURCE_SET_PYTHON_MAN_PAGE, the page's path, is not set (ctest sets it)")
 def test_the_manual_page_fits_a_terminal_of_80_columns():
     text = subprocess.run(
-        ["groff", "-man", "-Tascii", "-P-c", "-P-b", "-P-u", "-P-o", PAGE], capture_output=True, text=True, check=True
+        ["groff", "-man", "-Tascii", "-P-c", "-P-b", "-P-u", "-P-o", PAGE],
+        capture_output=True,
+        text=True,
+        check=True,
+        env=GROFF_ENVIRONMENT,
     ).stdout
     assert "resource_set.Writer" in text
     assert [line for line in text.splitlines() if len(line) > 78] == []

@@ -216,3 +216,13 @@ def test_closing_waits_for_a_read_under_way(tmp_path):
     s.close()
     thread.join()
     assert all(results)
+
+
+def test_entries_are_equal_when_they_are_the_same_entry_of_one_set(sample_path):
+    with resource_set.open(sample_path) as s, resource_set.open(sample_path) as other:
+        first, _, last = s
+        assert s["title.res"] == last
+        assert s.find(b"title.res") != first
+        assert {s["title.res"], last} == {last}
+        assert other["title.res"] != last
+        assert first != "title.res"

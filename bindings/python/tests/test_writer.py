@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
 """Writer: sets written from memory, from resource files and from other
 sets, and the ones never written."""
+import threading
+
 import pytest
 from conftest import SAMPLE, SAMPLE_KEEP, resource_file_bytes, set_bytes
 
@@ -132,3 +134,33 @@ def test_a_commit_that_fails_raises_error_with_the_path(tmp_path):
     assert raised.value.filename == str(path)
     with pytest.raises(ValueError):
         writer.commit()
+
+
+def test_abandon_during_a_commit_on_another_thread_leaves_the_commit_alone(tmp_path):
+    # The commit copies 64 MiB from a set closed before it: abandoning the
+    # writer meanwhile must not close that set under the commit.
+    payload = bytes(range(256)) * (1 << 14)
+    source_path = tmp_path / "source.set"
+    source_path.write_bytes(set_bytes([(b"big.res", 0, 0, payload)]))
+    path = tmp_path / "copy.set"
+    writer = resource_set.Writer(path)
+    with resource_set.open(source_path) as source:
+        for _ in range(16):
+            writer.add_entry("big.res", source, source["big.res"])
+    errors = []
+
+    def commit():
+        try:
+            writer.commit()
+        except resource_set.Error as error:
+            errors.append(error)
+
+    thread = threading.Thread(target=commit)
+    thread.start()
+    # Once the commit's temporary is there, the commit runs.
+    while thread.is_alive() and not any(p.name.startswith(".resource_set-") for p in tmp_path.iterdir()):
+        pass
+    writer.abandon()
+    thread.join()
+    assert errors == []
+    assert path.read_bytes() == set_bytes([(b"big.res", 0, 0, payload)] * 16)
