@@ -627,7 +627,7 @@ PyObject* entry_text_name(PyObject* object, void* /*unused*/)
 {
     PyObject* const name = as_entry(object)->name;
     PyObject* const text = PyUnicode_DecodeUTF8(PyBytes_AsString(name), PyBytes_Size(name), "strict");
-    if (text == nullptr && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
+    if (text == nullptr && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError) != 0) {
         PyErr_Clear();
         Py_RETURN_NONE;
     }
@@ -663,7 +663,7 @@ PyObject* entry_index(PyObject* object, void* /*unused*/)
 PyObject* entry_compare(PyObject* object, PyObject* other, int operation)
 {
     if ((operation != Py_EQ && operation != Py_NE) ||
-        !PyObject_TypeCheck(other, reinterpret_cast<PyTypeObject*>(entry_type))) {
+        PyObject_TypeCheck(other, reinterpret_cast<PyTypeObject*>(entry_type)) == 0) {
         Py_RETURN_NOTIMPLEMENTED;
     }
     const bool same =
@@ -945,7 +945,7 @@ PyObject* writer_exit(PyObject* object, PyObject* args)
     PyObject* type = nullptr;
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
-    if (!PyArg_UnpackTuple(args, "__exit__", 3, 3, &type, &value, &traceback)) {
+    if (PyArg_UnpackTuple(args, "__exit__", 3, 3, &type, &value, &traceback) == 0) {
         return nullptr;
     }
     if (self->writer == nullptr) {
@@ -1275,12 +1275,9 @@ bool fill_module(PyObject* module)
         !add(module, "__version__", PyUnicode_FromString(resource_set_version()))) {
         return false;
     }
-    for (const constant& each : constants) {
-        if (PyModule_AddIntConstant(module, each.name, each.value) != 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(constants, [module](const constant& each) {
+        return PyModule_AddIntConstant(module, each.name, each.value) == 0;
+    });
 }
 
 } // namespace
