@@ -21,7 +21,7 @@ fail() {
 }
 
 package=python3-resource-set
-debs=("$build"/${package}_*.deb)
+debs=("$build"/"$package"_*.deb)
 [ -f "${debs[0]}" ] || fail "no package $build/${package}_*.deb (is the Python module built?)"
 [ "${#debs[@]}" -eq 1 ] || fail "more than one package: ${debs[*]}"
 deb=${debs[0]}
@@ -37,12 +37,14 @@ for file in "$folder/resource_set.abi3.so" "$folder/resource_set.pyi" /usr/share
     "/usr/share/doc/$package/copyright" "/usr/share/doc/$package/changelog.gz"; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
-gzip -dc /usr/share/man/man3/resource_set_python.3.gz | grep -q "^\.TH RESOURCE_SET_PYTHON 3 .* \"resource-set-tools $version\"" ||
+page=/usr/share/man/man3/resource_set_python.3.gz
+gzip -dc "$page" | grep -q "^\.TH RESOURCE_SET_PYTHON 3 .* \"resource-set-tools $version\"" ||
     fail "the manual page does not carry version $version"
 
 cp "$source_dir"/examples/*.res "$scratch"/
-# -I: neither PYTHONPATH nor the working folder is looked in.
-(cd "$scratch" && /usr/bin/python3 -I - "$version" "$folder/resource_set.abi3.so") <<'EOF' || fail "the installed module does not work"
+# The module packs the sample resources and reads them back.
+check_module=$(
+    cat <<'EOF'
 import glob
 import sys
 
@@ -62,6 +64,10 @@ with resource_set.open("game.set") as s:
             assert s.read(entry) == resource.read()[20:], entry
 assert resource_set.check("game.set") == []
 EOF
+)
+# -I: neither PYTHONPATH nor the working folder is looked in.
+(cd "$scratch" && /usr/bin/python3 -I -c "$check_module" "$version" "$folder/resource_set.abi3.so") ||
+    fail "the installed module does not work"
 
 dpkg -r "$package" >/dev/null
 for file in "$folder/resource_set.abi3.so" "$folder/resource_set.pyi" /usr/share/man/man3/resource_set_python.3.gz; do
