@@ -148,7 +148,9 @@ private:
 class entry_range {
 public:
     entry_range() noexcept = default;
-    entry_range(const entry* first, std::uint32_t count) noexcept : first_(first), count_(first ? count : 0) {}
+    entry_range(const entry* first, std::uint32_t count) noexcept : first_(first), count_(first != nullptr ? count : 0)
+    {
+    }
 
     const entry* begin() const noexcept
     {
