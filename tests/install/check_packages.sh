@@ -78,6 +78,9 @@ for file in /usr/bin/vashpak /usr/bin/tarnvex /usr/include/resource_set.h "/usr/
     [ ! -e "$file" ] || fail "removing the packages left $file"
 done
 
+# The Python module's package, on its own.
+bash "$source_dir/tests/install/check_python_package.sh" "$source_dir" "$build"
+
 (cd "$windows" && cpack -G ZIP >/dev/null)
 unzip -Z1 "$windows"/resource-set-tools-*.zip | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort >"$scratch/zip.list"
 doc=share/doc/resource-set-tools
