@@ -41,7 +41,7 @@ else()
   set(RESOURCE_SET_INSTALLED_DOC_FOLDER "\${CMAKE_INSTALL_PREFIX}/${RESOURCE_SET_DOCDIR}")
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/install-man.cmake)
-foreach(page IN ITEMS vashpak.1 tarnvex.1 resource_set.3)
+foreach(page IN ITEMS vashpak.1 tarnvex.1 resource_set.3 resource_set_cpp.3)
   resource_set_configure_man_page(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${RESOURCE_SET_MAN_DIR}/${page})
 endforeach()
 
@@ -82,6 +82,8 @@ install(FILES ${RESOURCE_SET_SAMPLES} examples/resources.lst DESTINATION ${RESOU
         COMPONENT tools)
 install(FILES examples/loader/load.c examples/loader/CMakeLists.txt DESTINATION ${RESOURCE_SET_DOCDIR}/examples/loader
         COMPONENT tools)
+install(FILES examples/cpp/show.cpp examples/cpp/CMakeLists.txt DESTINATION ${RESOURCE_SET_DOCDIR}/examples/cpp
+        COMPONENT tools)
 if(NOT WIN32)
   foreach(program vashpak tarnvex)
     install(FILES completion/${program}.bash RENAME ${program}
@@ -98,8 +100,9 @@ if(TARGET resource_set_shared)
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 endif()
 install(TARGETS resource_set_static EXPORT ResourceSetTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
-install(FILES ${RESOURCE_SET_INCLUDE_DIR}/resource_set.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
-install_man_pages(dev resource_set.3)
+install(FILES ${RESOURCE_SET_INCLUDE_DIR}/resource_set.h ${RESOURCE_SET_INCLUDE_DIR}/resource_set.hpp
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+install_man_pages(dev resource_set.3 resource_set_cpp.3)
 
 set(RESOURCE_SET_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ResourceSet)
 install(EXPORT ResourceSetTargets NAMESPACE ResourceSet:: DESTINATION ${RESOURCE_SET_CMAKE_DIR} COMPONENT dev)

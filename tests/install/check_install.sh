@@ -24,6 +24,7 @@ expected=("bin/vashpak$suffix" "bin/tarnvex$suffix" "$doc/README.md" "$doc/NEWS"
     "$doc/docs/format.md" "$doc/docs/performance.md" "$doc/examples/resources.lst")
 for sample in credits empty greeting level1 palette; do expected+=("$doc/examples/$sample.res"); done
 expected+=("$doc/examples/loader/load.c" "$doc/examples/loader/CMakeLists.txt" include/resource_set.h
+    "$doc/examples/cpp/show.cpp" "$doc/examples/cpp/CMakeLists.txt" include/resource_set.hpp
     "$libdir/libresource_set.a" "$libdir/pkgconfig/resource-set.pc")
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" | tr '[:upper:]' '[:lower:]')
 for file in ResourceSetConfig ResourceSetConfigVersion ResourceSetTargets "ResourceSetTargets-$build_type"; do
@@ -33,7 +34,8 @@ if [ "$suffix" = .exe ]; then
     # Plain text pages, for a system without man.
     man=.txt
     doc_named=$doc
-    expected+=("$doc/manual/tarnvex.txt" "$doc/manual/vashpak.txt" "$doc/manual/resource_set.txt")
+    expected+=("$doc/manual/tarnvex.txt" "$doc/manual/vashpak.txt" "$doc/manual/resource_set.txt"
+        "$doc/manual/resource_set_cpp.txt")
 else
     man=.1.gz
     doc_named=$prefix/$doc
@@ -47,7 +49,8 @@ elif [ "$shared" = ON ]; then
     expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.${version%%.*}" "$libdir/libresource_set.so.$version"
         "share/doc/libresource-set${version%%.*}/copyright" "share/doc/libresource-set${version%%.*}/changelog.gz")
 fi
-[ "$man" = .txt ] || expected+=(share/man/man1/tarnvex.1.gz share/man/man1/vashpak.1.gz share/man/man3/resource_set.3.gz)
+[ "$man" = .txt ] || expected+=(share/man/man1/tarnvex.1.gz share/man/man1/vashpak.1.gz share/man/man3/resource_set.3.gz
+    share/man/man3/resource_set_cpp.3.gz)
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
 printf '%s\n' "${expected[@]}" | LC_ALL=C sort >"$prefix.expected"
 if ! diff -u "$prefix.expected" "$prefix.list"; then
@@ -124,6 +127,14 @@ if [ "$suffix" != .exe ] && [ -z "$(cache CMAKE_TOOLCHAIN_FILE)" ] && [[ "$(cach
         [ "$("$loader/cmake-$static/load" "$loader/a.set" a.res)" = xyz ] ||
             { echo "the loader example does not load a.res (RESOURCE_SET_STATIC=$static)" >&2; exit 1; }
     done
+    # The C++ example, through the installed resource_set.hpp and CMake.
+    cmake -S "$prefix/$doc/examples/cpp" -B "$loader/cpp" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_CXX_COMPILER="$(cache CMAKE_CXX_COMPILER)" >/dev/null
+    cmake --build "$loader/cpp" >"$loader/log" 2>&1 ||
+        { cat "$loader/log" >&2; echo "the C++ example does not build against the installed library" >&2; exit 1; }
+    LD_LIBRARY_PATH=$prefix/$libdir "$loader/cpp/show" "$loader/a.set" a.res "$loader/a.out" &&
+        [ "$(cat "$loader/a.out")" = xyz ] ||
+        { echo "the C++ example does not load a.res" >&2; exit 1; }
     flags=$(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config --cflags --libs resource-set)
     # shellcheck disable=SC2086 # the flags are words
     "$c_compiler" -o "$loader/load-pc" "$prefix/$doc/examples/loader/load.c" $flags 2>"$loader/log" ||

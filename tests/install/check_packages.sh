@@ -42,6 +42,7 @@ cp "$source_dir"/examples/*.res "$scratch"/
 )
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 for file in /usr/share/man/man1/vashpak.1.gz /usr/share/man/man1/tarnvex.1.gz /usr/share/man/man3/resource_set.3.gz \
+    /usr/share/man/man3/resource_set_cpp.3.gz /usr/include/resource_set.hpp \
     /usr/share/doc/resource-set-tools/copyright /usr/share/doc/resource-set-tools/changelog.gz \
     /usr/share/doc/resource-set-tools/docs/format.md /usr/include/resource_set.h \
     "/usr/lib/$multiarch/libresource_set.so.1" "/usr/lib/$multiarch/libresource_set.a" \
@@ -63,6 +64,12 @@ for name in credits.res greeting.res level1.res; do
             fail "$loader does not load $name as tarnvex extracts it"
     done
 done
+# And the C++ example, C++17, through the installed resource_set.hpp.
+cmake -S "$source_dir/examples/cpp" -B "$scratch/cpp" >/dev/null
+cmake --build "$scratch/cpp" >/dev/null
+"$scratch/cpp/show" "$scratch/game.set" credits.res "$scratch/credits.payload" &&
+    tail -c +21 "$scratch/out/credits.res" | cmp - "$scratch/credits.payload" ||
+    fail "the C++ example does not load credits.res as tarnvex extracts it"
 if "$scratch/load_pc" "$scratch/out/reslist.txt" credits.res 2>/dev/null; then
     fail "the loader took a listfile for a set"
 fi
@@ -77,8 +84,9 @@ unzip -Z1 "$windows"/resource-set-tools-*.zip | sed 's|^[^/]*/||' | grep -v '/$'
 doc=share/doc/resource-set-tools
 {
     printf '%s\n' bin/tarnvex.exe bin/vashpak.exe bin/resource_set.dll $doc/manual/tarnvex.txt $doc/manual/vashpak.txt \
-        $doc/manual/resource_set.txt include/resource_set.h lib/libresource_set.a lib/libresource_set.dll.a \
-        lib/pkgconfig/resource-set.pc \
+        $doc/manual/resource_set.txt $doc/manual/resource_set_cpp.txt include/resource_set.h include/resource_set.hpp \
+        lib/libresource_set.a lib/libresource_set.dll.a lib/pkgconfig/resource-set.pc \
+        $doc/examples/cpp/show.cpp $doc/examples/cpp/CMakeLists.txt \
         lib/cmake/ResourceSet/ResourceSetConfig.cmake lib/cmake/ResourceSet/ResourceSetConfigVersion.cmake \
         lib/cmake/ResourceSet/ResourceSetTargets.cmake lib/cmake/ResourceSet/ResourceSetTargets-release.cmake \
         $doc/README.md $doc/NEWS $doc/copyright $doc/docs/format.md $doc/docs/performance.md \
@@ -87,7 +95,7 @@ doc=share/doc/resource-set-tools
 } | LC_ALL=C sort | diff -u - "$scratch/zip.list" || fail "the Windows zip holds other files than these"
 # Its manual pages are text a Windows user reads in any editor: rendered,
 # no roff left.
-for page in vashpak tarnvex resource_set; do
+for page in vashpak tarnvex resource_set resource_set_cpp; do
     unzip -p "$windows"/resource-set-tools-*.zip "*/$doc/manual/$page.txt" | tr -d '\r' >"$scratch/$page.txt"
     if ! grep -q '^NAME' "$scratch/$page.txt" || grep -qE '^\.[A-Za-z]|\\f' "$scratch/$page.txt"; then
         fail "the zip's $page.txt is not a rendered manual page"
