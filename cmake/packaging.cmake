@@ -2,9 +2,10 @@
 # What is installed, and the packages made of it.  Three components:
 #   tools  the programs, their manual pages, bash completion and the
 #          documentation folder;
-#   lib    the shared loader library;
-#   dev    the loader library's header, static library, CMake package,
-#          pkg-config file and manual page.
+#   lib    the shared loader library (on Windows the DLL);
+#   dev    the loader library's header, static library (and on Windows the
+#          DLL's import library), CMake package, pkg-config file and
+#          manual page.
 # cpack -G DEB makes one Debian package of each (resource-set-tools,
 # libresource-set1, libresource-set-dev); the Windows build's cpack -G ZIP
 # makes one zip of all.  The documentation folder mirrors the source tree,
@@ -92,8 +93,11 @@ endif()
 
 # ---- lib and dev ---------------------------------------------------------
 if(TARGET resource_set_shared)
+  # A DLL goes with the programs, its import library with the static one.
   install(TARGETS resource_set_shared EXPORT ResourceSetTargets
-          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev)
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lib
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 endif()
 install(TARGETS resource_set_static EXPORT ResourceSetTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 install(FILES ${RESOURCE_SET_INCLUDE_DIR}/resource_set.h ${RESOURCE_SET_INCLUDE_DIR}/resource_set.hpp
@@ -119,24 +123,40 @@ else()
 endif()
 # The C++ runtime goes with the library in Libs where only the static
 # library is installed, and in Libs.private, for --static, where the shared
-# one is there too.
+# one is there too.  On Windows the static library's users define
+# RESOURCE_SET_STATIC: in Cflags where it is the only one, else in
+# Cflags.private, which pkgconf gives with --static (the DLL's import
+# library is the one -lresource_set finds, unless the program is linked
+# with -static).
 list(TRANSFORM RESOURCE_SET_CXX_RUNTIME PREPEND -l OUTPUT_VARIABLE runtime_flags)
 list(JOIN runtime_flags " " runtime_flags)
+set(RESOURCE_SET_PC_CFLAGS "")
+set(RESOURCE_SET_PC_CFLAGS_PRIVATE "")
 if(TARGET resource_set_shared)
   set(RESOURCE_SET_PC_LIBS "")
   set(RESOURCE_SET_PC_LIBS_PRIVATE "${runtime_flags}")
+  if(WIN32)
+    set(RESOURCE_SET_PC_CFLAGS_PRIVATE "-DRESOURCE_SET_STATIC")
+  endif()
 else()
   set(RESOURCE_SET_PC_LIBS " ${runtime_flags}")
   set(RESOURCE_SET_PC_LIBS_PRIVATE "")
+  if(WIN32)
+    set(RESOURCE_SET_PC_CFLAGS " -DRESOURCE_SET_STATIC")
+  endif()
 endif()
 install(CODE "
   set(RESOURCE_SET_PC_PREFIX \"${RESOURCE_SET_PC_PREFIX}\")
   set(RESOURCE_SET_PC_LIBS \"${RESOURCE_SET_PC_LIBS}\")
   set(RESOURCE_SET_PC_LIBS_PRIVATE \"${RESOURCE_SET_PC_LIBS_PRIVATE}\")
+  set(RESOURCE_SET_PC_CFLAGS \"${RESOURCE_SET_PC_CFLAGS}\")
   set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
   set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")
   configure_file(\"${CMAKE_CURRENT_LIST_DIR}/resource-set.pc.in\" \"${PROJECT_BINARY_DIR}/pc-installed/resource-set.pc\" @ONLY)
+  if(NOT \"${RESOURCE_SET_PC_CFLAGS_PRIVATE}\" STREQUAL \"\")
+    file(APPEND \"${PROJECT_BINARY_DIR}/pc-installed/resource-set.pc\" \"Cflags.private: ${RESOURCE_SET_PC_CFLAGS_PRIVATE}\\n\")
+  endif()
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\" TYPE FILE
        FILES \"${PROJECT_BINARY_DIR}/pc-installed/resource-set.pc\")
 " COMPONENT dev)
@@ -218,7 +238,8 @@ endif()
 set(CPACK_DEBIAN_LIB_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 if(WIN32)
-  # One zip of everything: the programs, the header and the static library.
+  # One zip of everything: the programs, the DLL, the header, the import
+  # library and the static library.
   set(CPACK_GENERATOR ZIP)
 else()
   # One package kind per system: an archive generator would install through

@@ -375,6 +375,7 @@ resource_set_status resource_set_open(const char* path, resource_set** set)
     if (path == nullptr) {
         return RESOURCE_SET_ERROR_ARGUMENT;
     }
+    const utf8_paths in_utf8;
     return open_set(set, [path](resource_set& opened) { return open_file(path, opened); });
 }
 
@@ -564,6 +565,7 @@ resource_set_status resource_set_check(const char* path,
     if (path == nullptr || problems == nullptr) {
         return RESOURCE_SET_ERROR_ARGUMENT;
     }
+    const utf8_paths in_utf8;
     file_check check{open_input(path), problem, context};
     if (check.stream == nullptr) {
         return RESOURCE_SET_ERROR_OPEN;

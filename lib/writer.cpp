@@ -272,6 +272,9 @@ resource_set_status commit(const resource_set_writer& writer)
         return RESOURCE_SET_ERROR_MEMORY;
     }
     const std::lock_guard<std::mutex> hold(commit_lock);
+    // The set's path and the resource files' are UTF-8 on Windows, as they
+    // were given.
+    const utf8_paths in_utf8;
     catch_interruptions();
     std::FILE* const out = begin_replacing(writer.path, TEMPORARY_PREFIX, true);
     const resource_set_status status = out == nullptr ? RESOURCE_SET_ERROR_WRITE : write_set(writer, out, *buffers);
@@ -333,6 +336,7 @@ resource_set_status resource_set_writer_add_file(resource_set_writer* writer, co
     if (const resource_set_status status = admit(*writer, name, 0, entry.stored); status != RESOURCE_SET_OK) {
         return status;
     }
+    const utf8_paths in_utf8;
     const resource_file_look look = look_at_resource_file(resource_file);
     if (look.status != RESOURCE_SET_OK) {
         return look.status;

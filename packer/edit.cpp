@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "edit.hpp"
 
+#include "files.hpp"
 #include "patterns.hpp"
 #include "resource_format.hpp"
 #include "resource_set.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -30,10 +32,11 @@ public:
         resource_set_close(set_);
     }
 
-    // False after its message.
+    // False after its message.  The library takes UTF-8 paths, where the
+    // program's are in the ANSI code page (Windows).
     bool open(const char* path)
     {
-        const resource_set_status status = resource_set_open(path, &set_);
+        const resource_set_status status = resource_set_open(ansi_to_utf8(path).c_str(), &set_);
         if (status != RESOURCE_SET_OK) {
             logerr("Can't edit \"%s\": %s", path, resource_set_error_text(status));
             return false;
@@ -79,7 +82,7 @@ public:
 
     bool create()
     {
-        return succeeded(resource_set_writer_create(path_, &writer_));
+        return succeeded(resource_set_writer_create(ansi_to_utf8(path_).c_str(), &writer_));
     }
 
     bool copy(const char* name, const open_set& from, const resource_set_entry& entry)
@@ -87,10 +90,11 @@ public:
         return succeeded(resource_set_writer_add_entry(writer_, name, from.get(), &entry));
     }
 
-    // The resource file is named as it is stored, as in packing.
+    // The resource file is named as it is stored, as in packing: the name
+    // is stored as given, and the file opened by its path in UTF-8.
     bool add_file(const char* name)
     {
-        return succeeded(resource_set_writer_add_file(writer_, name, name));
+        return succeeded(resource_set_writer_add_file(writer_, name, ansi_to_utf8(name).c_str()));
     }
 
     bool discard()

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <io.h>
+#include <new>
 #include <sys/stat.h>
 #include <system_error>
 #include <windows.h>
@@ -32,6 +33,90 @@ bool same_file(const file_identity& a, const file_identity& b)
 
 namespace {
 
+// Whether paths are UTF-8 on this thread (see utf8_paths).
+thread_local bool paths_in_utf8 = false;
+
+UINT path_code_page()
+{
+    return paths_in_utf8 ? CP_UTF8 : CP_ACP;
+}
+
+// path from code_page to UTF-16.  Bytes that are not UTF-8 name no file and
+// are refused, where the replacement character would name another; the
+// ANSI code page converts every byte, as the system's ANSI functions do.
+// Throws std::bad_alloc.
+std::optional<std::wstring> to_wide(UINT code_page, const char* path)
+{
+    const DWORD flags = code_page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    const int length = MultiByteToWideChar(code_page, flags, path, -1, nullptr, 0);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(code_page, flags, path, -1, wide.data(), length) != length) {
+        return std::nullopt;
+    }
+    wide.pop_back();
+    return wide;
+}
+
+// The way back.  Throws std::bad_alloc.
+std::optional<std::string> to_narrow(UINT code_page, const std::wstring& path)
+{
+    const int length = WideCharToMultiByte(code_page, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    if (WideCharToMultiByte(code_page, 0, path.c_str(), -1, narrow.data(), length, nullptr, nullptr) != length) {
+        return std::nullopt;
+    }
+    narrow.pop_back();
+    return narrow;
+}
+
+} // namespace
+
+utf8_paths::utf8_paths() noexcept : outer_(paths_in_utf8)
+{
+    paths_in_utf8 = true;
+}
+
+utf8_paths::~utf8_paths()
+{
+    paths_in_utf8 = outer_;
+}
+
+std::optional<std::wstring> wide_path(const char* path) noexcept
+{
+    try {
+        return to_wide(path_code_page(), path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> narrow_path(const std::wstring& path) noexcept
+{
+    try {
+        return to_narrow(path_code_page(), path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return std::nullopt;
+    }
+}
+
+std::string ansi_to_utf8(const char* path)
+{
+    // Every string of the ANSI code page has its UTF-8 form.
+    const std::optional<std::wstring> wide = to_wide(CP_ACP, path);
+    const std::optional<std::string> narrow = wide ? to_narrow(CP_UTF8, *wide) : std::nullopt;
+    return narrow ? *narrow : std::string(path);
+}
+
+namespace {
+
 file_identity identity_of_handle(HANDLE handle)
 {
     file_identity identity;
@@ -49,9 +134,13 @@ file_identity identity_of_handle(HANDLE handle)
 file_status look_at(const char* name)
 {
     namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(name, error);
     file_status result;
+    const std::optional<std::wstring> wide = wide_path(name);
+    if (!wide) {
+        return result;
+    }
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(fs::path(*wide), error);
     switch (status.type()) {
     case fs::file_type::regular:
         result.kind = file_kind::regular;
@@ -76,8 +165,12 @@ file_status look_at(const char* name)
 file_kind kind_reached(const char* name)
 {
     namespace fs = std::filesystem;
+    const std::optional<std::wstring> wide = wide_path(name);
+    if (!wide) {
+        return file_kind::none;
+    }
     std::error_code error;
-    const fs::file_status status = fs::status(name, error);
+    const fs::file_status status = fs::status(fs::path(*wide), error);
     switch (status.type()) {
     case fs::file_type::regular:
         return file_kind::regular;
@@ -93,8 +186,12 @@ file_kind kind_reached(const char* name)
 
 file_identity identity_of(const char* name)
 {
+    const std::optional<std::wstring> wide = wide_path(name);
+    if (!wide) {
+        return {};
+    }
     // Folders open only with backup semantics; no access is asked for.
-    const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    const HANDLE handle = CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     const file_identity identity = identity_of_handle(handle);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -111,7 +208,7 @@ file_identity identity_of(std::FILE* file)
 
 std::FILE* open_regular_input(const char* name)
 {
-    std::FILE* const file = std::fopen(name, "rb");
+    std::FILE* const file = open_input(name);
     if (file == nullptr) {
         return nullptr;
     }
@@ -126,14 +223,19 @@ std::FILE* open_regular_input(const char* name)
 
 std::FILE* open_regular_output(const char* name)
 {
-    return std::fopen(name, "w");
+    const std::optional<std::wstring> wide = wide_path(name);
+    return wide ? _wfopen(wide->c_str(), L"w") : nullptr;
 }
 
 std::FILE* create_exclusive(const char* name, bool binary)
 {
     // Windows' C runtime ignores fopen's "x" and would truncate.
+    const std::optional<std::wstring> wide = wide_path(name);
+    if (!wide) {
+        return nullptr;
+    }
     const int flags = _O_CREAT | _O_EXCL | _O_WRONLY | (binary ? _O_BINARY : _O_TEXT);
-    const int descriptor = _open(name, flags, _S_IREAD | _S_IWRITE);
+    const int descriptor = _wopen(wide->c_str(), flags, _S_IREAD | _S_IWRITE);
     if (descriptor < 0) {
         return nullptr;
     }
@@ -146,7 +248,8 @@ std::FILE* create_exclusive(const char* name, bool binary)
 
 bool may_write(const char* name, const file_status& /*at*/)
 {
-    return _access(name, 2) == 0;
+    const std::optional<std::wstring> wide = wide_path(name);
+    return wide && _waccess(wide->c_str(), 2) == 0;
 }
 
 bool set_file_mode(std::FILE* /*file*/, unsigned /*mode*/)
@@ -156,8 +259,13 @@ bool set_file_mode(std::FILE* /*file*/, unsigned /*mode*/)
 
 bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length)
 {
-    const HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::optional<std::wstring> wide = wide_path(name);
+    if (!wide) {
+        return false;
+    }
+    const HANDLE handle =
+        CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -241,6 +349,11 @@ std::int64_t file_length(std::FILE* file)
 }
 
 #else
+
+std::string ansi_to_utf8(const char* path)
+{
+    return path;
+}
 
 namespace {
 
@@ -505,7 +618,12 @@ void set_not_regular_error(bool folder)
 
 std::FILE* open_input(const char* name)
 {
+#if defined(_WIN32)
+    const std::optional<std::wstring> wide = wide_path(name);
+    return wide ? _wfopen(wide->c_str(), L"rb") : nullptr;
+#else
     return std::fopen(name, "rb");
+#endif
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -36,6 +37,45 @@ inline bool is_folder_separator(char c)
     }
     return false;
 }
+
+// Every function of this layer that takes a path takes it as bytes: on
+// POSIX systems as the system does, and on Windows in the ANSI code page,
+// as a program's arguments come, or in UTF-8 while a utf8_paths lives on
+// the calling thread.  Windows gets them from one place, wide_path, as the
+// UTF-16 its wide functions take.
+class utf8_paths {
+public:
+#if defined(_WIN32)
+    utf8_paths() noexcept;
+    ~utf8_paths();
+#else
+    utf8_paths() noexcept {}
+    ~utf8_paths() {}
+#endif
+    utf8_paths(const utf8_paths&) = delete;
+    utf8_paths& operator=(const utf8_paths&) = delete;
+
+#if defined(_WIN32)
+private:
+    // The code page of the scope around this one.
+    bool outer_;
+#endif
+};
+
+#if defined(_WIN32)
+// path in UTF-16, from the code page in force on this thread (see
+// utf8_paths).  Nothing, with the system's error set, for bytes that are
+// not UTF-8 where UTF-8 is in force, or when memory runs out.
+std::optional<std::wstring> wide_path(const char* path) noexcept;
+
+// The way back, for a path the system gives: characters the ANSI code page
+// lacks become '?', as the system's own ANSI functions give them.
+std::optional<std::string> narrow_path(const std::wstring& path) noexcept;
+#endif
+
+// path, given in the ANSI code page, in UTF-8, as the loader library takes
+// paths on Windows; path itself elsewhere.
+std::string ansi_to_utf8(const char* path);
 
 // The folder part of path, its last separator included: "" for a name in
 // the current folder.

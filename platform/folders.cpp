@@ -5,7 +5,9 @@
 
 #if defined(_WIN32)
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <utility>
 #else
 #include <cerrno>
 #include <climits>
@@ -19,26 +21,42 @@
 
 bool make_absolute(const char* path, std::string& absolute)
 {
+    const std::optional<std::wstring> wide = wide_path(path);
+    if (!wide) {
+        return false;
+    }
     std::error_code error;
-    const std::filesystem::path made = std::filesystem::absolute(path, error);
+    const std::filesystem::path made = std::filesystem::absolute(std::filesystem::path(*wide), error);
     if (error) {
         return false;
     }
-    absolute = made.string();
+    std::optional<std::string> narrow = narrow_path(made.native());
+    if (!narrow) {
+        return false;
+    }
+    absolute = std::move(*narrow);
     return true;
 }
 
 bool enter_folder(const char* folder)
 {
+    const std::optional<std::wstring> wide = wide_path(folder);
+    if (!wide) {
+        return false;
+    }
     std::error_code error;
-    std::filesystem::current_path(folder, error);
+    std::filesystem::current_path(std::filesystem::path(*wide), error);
     return !error;
 }
 
 bool make_folders(const std::string& folder)
 {
+    const std::optional<std::wstring> wide = wide_path(folder.c_str());
+    if (!wide) {
+        return false;
+    }
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(folder), error);
+    std::filesystem::create_directories(std::filesystem::path(*wide), error);
     return !error;
 }
 

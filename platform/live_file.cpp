@@ -16,6 +16,8 @@
 #include <string>
 
 #if defined(_WIN32)
+#include <cwchar>
+#include <optional>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -33,6 +35,13 @@ namespace {
 // once; the handler takes the path and keeps it, as the process ends.  The
 // atomics are lock-free, and so safe in a handler.
 std::atomic<char*> live_path{nullptr};
+#if defined(_WIN32)
+// The path as the system takes it, converted once, when the file is
+// registered, with the code page then in force on the thread that made it
+// (see utf8_paths): the handler, on a thread of its own, converts nothing.
+// Let go with live_path.
+std::atomic<wchar_t*> live_wide_path{nullptr};
+#endif
 std::atomic<bool> live{false};
 std::atomic<std::FILE*> live_stream{nullptr};
 // Whether the live file is a temporary, to be renamed over its target.
@@ -63,10 +72,16 @@ void end_by_signal(int signal_number)
             std::fclose(stream); // NOLINT(bugprone-signal-handler): on its own thread, see live_stream
         }
 #endif
+#if defined(_WIN32)
+        if (const wchar_t* const path = live_wide_path.exchange(nullptr); path != nullptr) {
+            _wremove(path); // NOLINT(bugprone-signal-handler): on its own thread, see live_stream
+        }
+#else
         // remove() is unlink() on POSIX systems, which is safe in a handler.
         if (const char* const path = live_path.exchange(nullptr); path != nullptr) {
             std::remove(path); // NOLINT(bugprone-signal-handler)
         }
+#endif
     }
     // The program's own handler, when it had one (a program that uses the
     // library), is given the signal next; otherwise the signal ends the
@@ -106,11 +121,23 @@ void release_signals()
     }
 }
 
-// Renames from over to, replacing a file that stands there.
-bool rename_over(const char* from, const char* to)
+// The path, or "" when none is live.
+const char* path_or_empty()
+{
+    const char* const path = live_path.load();
+    return path != nullptr ? path : "";
+}
+
+// Renames the live file over to, replacing a file that stands there.
+bool rename_over(const char* to)
 {
 #if defined(_WIN32)
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0) {
+    const wchar_t* const from = live_wide_path.load();
+    const std::optional<std::wstring> wide_to = wide_path(to);
+    if (from == nullptr || !wide_to) {
+        return false;
+    }
+    if (MoveFileExW(from, wide_to->c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
         return true;
     }
     // Windows renames a file that is open, though it will not replace one:
@@ -118,22 +145,23 @@ bool rename_over(const char* from, const char* to)
     // old file is moved aside, the new one put in its place, and the old
     // removed, which takes effect once its last reader has closed it.
     const DWORD error = GetLastError();
-    const DWORD attributes = GetFileAttributesA(to);
+    const DWORD attributes = GetFileAttributesW(wide_to->c_str());
     if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
         return false;
     }
-    const std::string aside = std::string(from) + "-old";
-    if (MoveFileExA(to, aside.c_str(), 0) == 0) {
+    const std::wstring aside = std::wstring(from) + L"-old";
+    if (MoveFileExW(wide_to->c_str(), aside.c_str(), 0) == 0) {
         return false;
     }
-    if (MoveFileExA(from, to, 0) == 0) {
-        MoveFileExA(aside.c_str(), to, 0);
+    if (MoveFileExW(from, wide_to->c_str(), 0) == 0) {
+        MoveFileExW(aside.c_str(), wide_to->c_str(), 0);
         return false;
     }
-    DeleteFileA(aside.c_str());
+    DeleteFileW(aside.c_str());
     return true;
 #else
+    const char* const from = path_or_empty();
 #if defined(RENAME_EXCHANGE)
     // The two names are swapped and the old file, now at from, removed:
     // ext4 writes a file renamed over another out to disk at once, which
@@ -154,28 +182,53 @@ bool rename_over(const char* from, const char* to)
 #endif
 }
 
-// The path, or "" when none is live.
-const char* path_or_empty()
-{
-    const char* const path = live_path.load();
-    return path != nullptr ? path : "";
-}
-
 void forget_live_file()
 {
     live.store(false);
     std::free(live_path.exchange(nullptr));
+#if defined(_WIN32)
+    std::free(live_wide_path.exchange(nullptr));
+#endif
+}
+
+// Removes the live file, by its path as the system takes it.
+void remove_live_path()
+{
+#if defined(_WIN32)
+    if (const wchar_t* const path = live_wide_path.load(); path != nullptr) {
+        _wremove(path);
+    }
+#else
+    std::remove(path_or_empty());
+#endif
 }
 
 void remove_live_file_now()
 {
-    std::remove(path_or_empty());
+    remove_live_path();
     forget_live_file();
 }
 
+#if defined(_WIN32)
+// path as the system takes it, in memory from malloc, as the handler
+// needs; null when it cannot be converted or there is no memory.
+wchar_t* system_copy(const char* path)
+{
+    const std::optional<std::wstring> wide = wide_path(path);
+    if (!wide) {
+        return nullptr;
+    }
+    auto* const copy = static_cast<wchar_t*>(std::malloc((wide->size() + 1) * sizeof(wchar_t)));
+    if (copy != nullptr) {
+        std::wmemcpy(copy, wide->c_str(), wide->size() + 1);
+    }
+    return copy;
+}
+#endif
+
 // Creates name exclusively and makes it the live file, with the signals
 // put off throughout.  Null, with nothing created, when there is no memory
-// for its path.
+// for its path or (Windows) the path cannot be converted.
 std::FILE* create_and_register(const std::string& name, bool binary, bool temporary)
 {
     // malloc, which gives null where new would throw.
@@ -184,10 +237,20 @@ std::FILE* create_and_register(const std::string& name, bool binary, bool tempor
         return nullptr;
     }
     std::copy_n(name.c_str(), name.size() + 1, path);
+#if defined(_WIN32)
+    wchar_t* const wide = system_copy(path);
+    if (wide == nullptr) {
+        std::free(path);
+        return nullptr;
+    }
+#endif
     hold_signals();
     std::FILE* const stream = create_exclusive(path, binary);
     if (stream != nullptr) {
         live_path.store(path);
+#if defined(_WIN32)
+        live_wide_path.store(wide);
+#endif
         live_is_temporary = temporary;
         live_stream.store(stream);
         live.store(true);
@@ -195,6 +258,9 @@ std::FILE* create_and_register(const std::string& name, bool binary, bool tempor
     release_signals();
     if (stream == nullptr) {
         std::free(path);
+#if defined(_WIN32)
+        std::free(wide);
+#endif
     }
     return stream;
 }
@@ -302,8 +368,8 @@ bool commit_live_file(const std::string& target)
     }
     hold_signals();
     bool committed = true;
-    if (live_is_temporary && !rename_over(path_or_empty(), target.c_str())) {
-        std::remove(path_or_empty());
+    if (live_is_temporary && !rename_over(target.c_str())) {
+        remove_live_path();
         committed = false;
     }
     forget_live_file();

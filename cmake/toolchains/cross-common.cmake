@@ -2,7 +2,8 @@
 # Shared by the cross toolchains, included after they set TOOLCHAIN_PREFIX:
 # libraries, headers and packages come from the target's sysroot only, build
 # tools from the host, and the programs are linked statically, so that the
-# runner needs no target libraries beside them.
+# runner needs no target libraries beside them.  Whether the loader library
+# is built shared too is each toolchain's own.
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
@@ -10,6 +11,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# Static programs link static libraries only: the loader library is built
-# static alone.
-set(BUILD_SHARED_LIBS OFF CACHE BOOL "Build the loader library shared as well as static")

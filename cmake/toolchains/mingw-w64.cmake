@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with mingw-w64.  The programs are linked
-# statically, so that they need no DLL beside them; tests run under wine
-# through the wrapper next to this file.
+# statically, so that they need no DLL beside them, and the loader library
+# is built as a DLL too (resource_set.dll), which needs none either;
+# tests run under wine through the wrapper next to this file.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -46,6 +46,20 @@ expect_unchanged() {
         "2: a.res, 7, 0x00000005, 0x00000006, 267"
 }
 
+@test "--update takes a set and inputs named beyond ASCII, as packing does" {
+    # On Windows the names reach vashpak in the ANSI code page, one with é
+    # in this locale.
+    export LC_ALL=C.UTF-8
+    mkres été.res 10
+    mkres b.res 20
+    pack ensemble-é.set b.res
+    vashpak --update ensemble-é.set été.res
+    expect_success
+    pack expected.set b.res été.res
+    expect_same_bytes ensemble-é.set expected.set
+    expect_only_files b.res été.res ensemble-é.set expected.set
+}
+
 @test "--update appends after the discard point, and keeps a set without one without one" {
     mkres a.res 10
     mkres b.res 20

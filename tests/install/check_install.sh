@@ -3,7 +3,7 @@
 # Installs a build into a fresh temporary prefix and checks that it holds the
 # programs, the manual pages with the version and the prefix's documentation
 # folder filled in (as plain text for Windows), the documentation folder, the loader library (static, and
-# shared when built so) with its header, CMake package and pkg-config file
+# shared when built so: on Windows the DLL and its import library) with its header, CMake package and pkg-config file
 # and, but for Windows builds, the bash completion, the changelog and the
 # library packages' own documentation folders; nothing of the tests.  Every
 # relative link of an installed document must resolve in the installed tree.
@@ -42,7 +42,10 @@ else
     expected+=("$doc/changelog.gz" share/bash-completion/completions/tarnvex share/bash-completion/completions/vashpak
         share/doc/libresource-set-dev/copyright share/doc/libresource-set-dev/changelog.gz)
 fi
-if [ "$shared" = ON ]; then
+if [ "$shared" = ON ] && [ "$suffix" = .exe ]; then
+    # The DLL beside the programs, its import library beside the static one.
+    expected+=(bin/resource_set.dll "$libdir/libresource_set.dll.a")
+elif [ "$shared" = ON ]; then
     expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.${version%%.*}" "$libdir/libresource_set.so.$version"
         "share/doc/libresource-set${version%%.*}/copyright" "share/doc/libresource-set${version%%.*}/changelog.gz")
 fi
@@ -88,7 +91,7 @@ while read -r file; do
             { echo "${file#"$prefix"/} links to $target, which is not installed" >&2; exit 1; }
     done < <(grep -o '](\([^)]*\))' "$file" | sed 's/^](//; s/)$//' | grep -Ev '^[a-z]+:' || true)
 done < <(find "$prefix/$doc" -name '*.md')
-if [ "$shared" = ON ]; then
+if [ "$shared" = ON ] && [ "$suffix" != .exe ]; then
     # The shared library exports the resource_set_ functions and nothing
     # else, under its soname.
     so=$prefix/$libdir/libresource_set.so.$version

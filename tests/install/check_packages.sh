@@ -5,8 +5,9 @@
 #    with dpkg, their programs make a round trip, the loader example builds
 #    against them both through find_package and through pkg-config and loads
 #    what tarnvex extracts, and they remove cleanly;
-#  - the Windows zip holds the programs, the documents, the header and the
-#    static library;
+#  - the Windows zip holds the programs, the documents, the header, the DLL
+#    with its import library and the static library, and a C program links
+#    both and loads a set under wine (check_windows_loaders.sh);
 #  - the source package holds no build folder and no .git.
 # Usage: check_packages.sh SOURCE_DIR BUILD_DIR WINDOWS_BUILD_DIR
 set -euo pipefail
@@ -85,9 +86,10 @@ bash "$source_dir/tests/install/check_python_package.sh" "$source_dir" "$build"
 unzip -Z1 "$windows"/resource-set-tools-*.zip | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort >"$scratch/zip.list"
 doc=share/doc/resource-set-tools
 {
-    printf '%s\n' bin/tarnvex.exe bin/vashpak.exe $doc/manual/tarnvex.txt $doc/manual/vashpak.txt \
+    printf '%s\n' bin/tarnvex.exe bin/vashpak.exe bin/resource_set.dll $doc/manual/tarnvex.txt $doc/manual/vashpak.txt \
         $doc/manual/resource_set.txt $doc/manual/resource_set_cpp.txt include/resource_set.h include/resource_set.hpp \
-        lib/libresource_set.a lib/pkgconfig/resource-set.pc $doc/examples/cpp/show.cpp $doc/examples/cpp/CMakeLists.txt \
+        lib/libresource_set.a lib/libresource_set.dll.a lib/pkgconfig/resource-set.pc \
+        $doc/examples/cpp/show.cpp $doc/examples/cpp/CMakeLists.txt \
         lib/cmake/ResourceSet/ResourceSetConfig.cmake lib/cmake/ResourceSet/ResourceSetConfigVersion.cmake \
         lib/cmake/ResourceSet/ResourceSetTargets.cmake lib/cmake/ResourceSet/ResourceSetTargets-release.cmake \
         $doc/README.md $doc/NEWS $doc/copyright $doc/docs/format.md $doc/docs/performance.md \
@@ -102,6 +104,7 @@ for page in vashpak tarnvex resource_set resource_set_cpp; do
         fail "the zip's $page.txt is not a rendered manual page"
     fi
 done
+bash "$source_dir/tests/install/check_windows_loaders.sh" "$source_dir" "$windows"/resource-set-tools-*.zip
 
 (cd "$build" && cpack --config CPackSourceConfig.cmake >/dev/null)
 tar -tzf "$build"/resource-set-tools-*.tar.gz >"$scratch/source.list"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The loader library through its C interface, on sets in memory and in
 // files: what open refuses, lookups, reads at every offset, threads.
+#include "files.hpp"
 #include "resource_format.hpp"
 #include "resource_set.h"
 #include "streams.hpp"
@@ -803,6 +804,37 @@ TEST_F(Writer, ASourceThatChangedOrAFailedCommitLeavesTheOldSetAndNoTemporary)
     writer = writer_of(folder);
     EXPECT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_ERROR_WRITE);
 }
+
+#if defined(_WIN32)
+// Paths are UTF-8 on Windows, whatever the ANSI code page holds: a resource
+// file and a set named in Greek and Chinese letters are written, opened and
+// checked under those names.
+TEST_F(Writer, PathsAreUtf8BeyondTheAnsiCodePage)
+{
+    const std::u8string set_name = u8"σύνολο-集.set";
+    const std::u8string file_name = u8"πόρος-资源.res";
+    const auto bytes_of = [](const std::u8string& text) { return std::string(text.begin(), text.end()); };
+    // The code page is not UTF-8: read as ANSI, the bytes are other letters.
+    ASSERT_NE(ansi_to_utf8(bytes_of(set_name).c_str()), bytes_of(set_name));
+    const std::string set_path = bytes_of((folder / set_name).u8string());
+    const resource r{"r", 5, 6, "payload"};
+    write_file(folder / file_name, resource_file(r));
+    resource_set_writer* writer = nullptr;
+    ASSERT_EQ(resource_set_writer_create(set_path.c_str(), &writer), RESOURCE_SET_OK);
+    ASSERT_EQ(resource_set_writer_add_file(writer, "r", bytes_of((folder / file_name).u8string()).c_str()),
+              RESOURCE_SET_OK);
+    ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
+    EXPECT_EQ(file_bytes(folder / set_name), set_of({r}, 1));
+    EXPECT_EQ(names_in(folder), (std::vector<std::string>{bytes_of(file_name), bytes_of(set_name)}));
+    resource_set* set = nullptr;
+    ASSERT_EQ(resource_set_open(set_path.c_str(), &set), RESOURCE_SET_OK);
+    EXPECT_EQ(read_all(set, resource_set_find(set, "r")), "payload");
+    resource_set_close(set);
+    std::uint32_t problems = 1;
+    EXPECT_EQ(resource_set_check(set_path.c_str(), nullptr, nullptr, &problems), RESOURCE_SET_OK);
+    EXPECT_EQ(problems, 0U);
+}
+#endif
 
 #if !defined(_WIN32)
 TEST_F(Writer, AWriteThatFailsAnywhereLeavesTheOldSetAndNoTemporary)

@@ -300,6 +300,40 @@ TEST_F(LiveFile, TheLongestPathTheSystemTakesWorksAndOneByteMoreFailsCleanly)
 }
 #endif
 
+#if defined(_WIN32)
+// Outside a utf8_paths a path is in the ANSI code page, as the C library's
+// fopen takes it, and inside it is UTF-8 (nested scopes included), in which
+// ansi_to_utf8 gives the name of an ANSI one.
+TEST_F(LiveFile, PathsAreAnsiUnlessAUtf8ScopeLives)
+{
+    // Not UTF-8, as few ANSI names beyond ASCII are.
+    const std::string ansi = in_folder("\xe9t\xe9");
+    const std::string utf8 = ansi_to_utf8(ansi.c_str());
+    ASSERT_NE(utf8, ansi);
+    ASSERT_NE(create_live_file(ansi, true), nullptr);
+    EXPECT_TRUE(close_live_file());
+    EXPECT_TRUE(commit_live_file(ansi));
+    std::FILE* const opened = std::fopen(ansi.c_str(), "rb");
+    EXPECT_NE(opened, nullptr);
+    if (opened != nullptr) {
+        std::fclose(opened);
+    }
+    EXPECT_EQ(look_at(ansi.c_str()).kind, file_kind::regular);
+    EXPECT_EQ(look_at(utf8.c_str()).kind, file_kind::none);
+    {
+        const utf8_paths in_utf8;
+        EXPECT_EQ(look_at(utf8.c_str()).kind, file_kind::regular);
+        EXPECT_EQ(look_at(ansi.c_str()).kind, file_kind::none);
+        {
+            const utf8_paths nested;
+        }
+        EXPECT_EQ(look_at(utf8.c_str()).kind, file_kind::regular);
+    }
+    EXPECT_EQ(look_at(ansi.c_str()).kind, file_kind::regular);
+    EXPECT_EQ(files_in_folder(), 1);
+}
+#endif
+
 TEST_F(LiveFile, ALookTellsTheKindAndTheIdentityWithoutFollowingALink)
 {
     const std::string file = (folder / "f").string();
