@@ -75,6 +75,19 @@ inline constexpr std::uint64_t payload_offset(std::uint64_t body_at)
     return body_at + BODY_HEADER_SIZE;
 }
 
+// Where the body whose payload starts at payload_at begins.
+inline constexpr std::uint64_t body_offset(std::uint64_t payload_at)
+{
+    return payload_at - BODY_HEADER_SIZE;
+}
+
+// The payload's length in a resource file of file_length bytes, at least
+// RESOURCE_FILE_MIN_SIZE of them.
+inline constexpr std::uint64_t payload_length(std::uint64_t file_length)
+{
+    return file_length - RESOURCE_FILE_MIN_SIZE;
+}
+
 // The length of the resource file that holds a payload of size bytes.
 inline constexpr std::uint64_t resource_file_length(std::uint32_t size)
 {

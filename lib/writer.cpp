@@ -124,7 +124,7 @@ resource_file_look look_at_resource_file(const char* path)
         look.status = RESOURCE_SET_ERROR_NOT_RESOURCE;
     } else {
         look.header = decode_resource_header(bytes);
-        look.size = static_cast<std::uint64_t>(length) - RESOURCE_FILE_MIN_SIZE;
+        look.size = payload_length(static_cast<std::uint64_t>(length));
     }
     std::fclose(file);
     return look;
@@ -369,7 +369,7 @@ resource_set_status resource_set_writer_add_entry(resource_set_writer* writer, c
     added.stored.word2 = entry->word2;
     added.from = body_source::set;
     added.set = from;
-    added.body_at = entry->offset - BODY_HEADER_SIZE;
+    added.body_at = body_offset(entry->offset);
     return add(*writer, std::move(added));
 }
 

@@ -148,7 +148,7 @@ bool add_to_toc(const char* name)
         return false;
     }
     // A payload past 32 bits cannot even be recorded, let alone fit.
-    const auto payload = static_cast<std::uint64_t>(length) - RESOURCE_FILE_MIN_SIZE;
+    const auto payload = payload_length(static_cast<std::uint64_t>(length));
     const auto size = static_cast<std::uint32_t>(payload);
     const std::uint64_t set_length = bodies_start(static_cast<std::uint32_t>(table.count) + 1) +
                                      static_cast<std::uint64_t>(table.data_total) + body_length(size);
