@@ -41,7 +41,7 @@ else()
   set(RESOURCE_SET_INSTALLED_DOC_FOLDER "\${CMAKE_INSTALL_PREFIX}/${RESOURCE_SET_DOCDIR}")
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/install-man.cmake)
-foreach(page IN ITEMS vashpak.1 tarnvex.1 resource_set.3 resource_set_cpp.3)
+foreach(page IN ITEMS vashpak.1 tarnvex.1 resource_set.3 resource_set_cpp.3 resource_set_physfs.3 resource_set_sdl.3)
   resource_set_configure_man_page(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${RESOURCE_SET_MAN_DIR}/${page})
 endforeach()
 
@@ -84,6 +84,8 @@ install(FILES examples/loader/load.c examples/loader/CMakeLists.txt DESTINATION 
         COMPONENT tools)
 install(FILES examples/cpp/show.cpp examples/cpp/CMakeLists.txt DESTINATION ${RESOURCE_SET_DOCDIR}/examples/cpp
         COMPONENT tools)
+install(FILES examples/physfs/mount.c examples/physfs/CMakeLists.txt
+        DESTINATION ${RESOURCE_SET_DOCDIR}/examples/physfs COMPONENT tools)
 if(NOT WIN32)
   foreach(program vashpak tarnvex)
     install(FILES completion/${program}.bash RENAME ${program}
@@ -160,6 +162,9 @@ install(CODE "
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\" TYPE FILE
        FILES \"${PROJECT_BINARY_DIR}/pc-installed/resource-set.pc\")
 " COMPONENT dev)
+
+# ---- The adapters ----------------------------------------------------------
+include(${CMAKE_CURRENT_LIST_DIR}/packaging-adapters.cmake)
 
 # ---- Each package's documentation folder ----------------------------------
 # Debian wants the licence, as copyright, and a changelog in each; the tools'
@@ -247,9 +252,9 @@ else()
   set(CPACK_GENERATOR DEB)
 endif()
 if(TARGET resource_set_shared)
-  set(CPACK_COMPONENTS_ALL tools lib dev)
+  set(CPACK_COMPONENTS_ALL tools lib dev ${RESOURCE_SET_ADAPTER_COMPONENTS})
 else()
-  set(CPACK_COMPONENTS_ALL tools dev)
+  set(CPACK_COMPONENTS_ALL tools dev ${RESOURCE_SET_ADAPTER_COMPONENTS})
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/packaging-python.cmake)
 

@@ -4,7 +4,7 @@
 # through libc-bin's trigger instead (the package's triggers file activates
 # it).  The library package is rebuilt without those scripts.
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
-  if(NOT package MATCHES "/libresource-set[0-9]+_[^/]*\\.deb$")
+  if(NOT package MATCHES "/libresource-set(-physfs|-sdl)?[0-9]+_[^/]*\\.deb$")
     continue()
   endif()
   set(tree "${package}.tree")

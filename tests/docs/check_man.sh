@@ -26,7 +26,8 @@ if ! command -v groff >/dev/null 2>&1; then
     exit 1
 fi
 
-pages=("$page_dir/vashpak.1" "$page_dir/tarnvex.1" "$page_dir/resource_set.3" "$page_dir/resource_set_cpp.3")
+pages=("$page_dir/vashpak.1" "$page_dir/tarnvex.1" "$page_dir/resource_set.3" "$page_dir/resource_set_cpp.3"
+    "$page_dir/resource_set_physfs.3" "$page_dir/resource_set_sdl.3")
 failed=0
 for page in "${pages[@]}"; do
     if [ ! -f "$page" ]; then

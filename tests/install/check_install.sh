@@ -49,6 +49,28 @@ elif [ "$shared" = ON ]; then
     expected+=("$libdir/libresource_set.so" "$libdir/libresource_set.so.${version%%.*}" "$libdir/libresource_set.so.$version"
         "share/doc/libresource-set${version%%.*}/copyright" "share/doc/libresource-set${version%%.*}/changelog.gz")
 fi
+expected+=("$doc/examples/physfs/mount.c" "$doc/examples/physfs/CMakeLists.txt")
+# The adapters the build found the libraries of (adapters/built): each with
+# its header, static library, CMake targets, pkg-config file and manual
+# page, and its shared library where the loader's is.
+read -r -a adapters <"$build/adapters/built" || adapters=()
+for adapter in "${adapters[@]}"; do
+    expected+=("include/resource_set_$adapter.h" "$libdir/libresource_set_$adapter.a"
+        "$libdir/pkgconfig/resource-set-$adapter.pc" "$libdir/cmake/ResourceSet/ResourceSet-$adapter-Targets.cmake"
+        "$libdir/cmake/ResourceSet/ResourceSet-$adapter-Targets-$build_type.cmake")
+    if [ "$man" = .txt ]; then
+        expected+=("$doc/manual/resource_set_$adapter.txt")
+    else
+        expected+=("share/man/man3/resource_set_$adapter.3.gz" "share/doc/libresource-set-$adapter-dev/copyright"
+            "share/doc/libresource-set-$adapter-dev/changelog.gz")
+    fi
+    if [ "$shared" = ON ] && [ "$suffix" != .exe ]; then
+        expected+=("$libdir/libresource_set_$adapter.so" "$libdir/libresource_set_$adapter.so.${version%%.*}"
+            "$libdir/libresource_set_$adapter.so.$version"
+            "share/doc/libresource-set-$adapter${version%%.*}/copyright"
+            "share/doc/libresource-set-$adapter${version%%.*}/changelog.gz")
+    fi
+done
 [ "$man" = .txt ] || expected+=(share/man/man1/tarnvex.1.gz share/man/man1/vashpak.1.gz share/man/man3/resource_set.3.gz
     share/man/man3/resource_set_cpp.3.gz)
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) >"$prefix.list"
@@ -98,6 +120,16 @@ if [ "$shared" = ON ] && [ "$suffix" != .exe ]; then
     objdump -p "$so" | grep -q "SONAME *libresource_set\.so\.${version%%.*}$" || { echo "$so lacks its soname" >&2; exit 1; }
     exports=$(nm -D --defined-only "$so" | awk '$2 == "T" { sub(/@.*/, "", $3); print $3 }' | grep -v '^resource_set_' || true)
     [ -z "$exports" ] || { echo "$so exports more than resource_set_: $exports" >&2; exit 1; }
+    # Each adapter its own functions alone: resource_set_physfs_,
+    # resource_set_rwops.
+    for adapter in "${adapters[@]}"; do
+        so=$prefix/$libdir/libresource_set_$adapter.so.$version
+        objdump -p "$so" | grep -q "SONAME *libresource_set_$adapter\.so\.${version%%.*}$" ||
+            { echo "$so lacks its soname" >&2; exit 1; }
+        exports=$(nm -D --defined-only "$so" | awk '$2 == "T" { sub(/@.*/, "", $3); print $3 }' |
+            grep -Ev '^resource_set_(physfs_|rwops)' || true)
+        [ -z "$exports" ] || { echo "$so exports more than its own functions: $exports" >&2; exit 1; }
+    done
 fi
 # A C program links the installed library, static and, where there is one,
 # shared, through CMake and through pkg-config, with no flag of its own, and
@@ -141,5 +173,29 @@ if [ "$suffix" != .exe ] && [ -z "$(cache CMAKE_TOOLCHAIN_FILE)" ] && [[ "$(cach
         { cat "$loader/log" >&2; echo "load.c does not link with pkg-config --libs resource-set" >&2; exit 1; }
     [ "$(LD_LIBRARY_PATH=$prefix/$libdir "$loader/load-pc" "$loader/a.set" a.res)" = xyz ] ||
         { echo "load.c linked by pkg-config does not load a.res" >&2; exit 1; }
+    if [[ " ${adapters[*]} " == *" physfs "* ]]; then
+        # The PhysicsFS example, through CMake, on a set the installed
+        # vashpak packs and a mod folder over it whose greeting.res shadows
+        # the set's.
+        mkdir -p "$loader/game/maps" "$loader/mods"
+        cp "$prefix/$doc/examples/greeting.res" "$loader/game/"
+        cp "$prefix/$doc/examples/palette.res" "$loader/game/maps/"
+        (cd "$loader/game" && "$prefix/bin/vashpak" ../game.set greeting.res maps/palette.res >/dev/null)
+        printf 'modded' >"$loader/mods/greeting.res"
+        cmake -S "$prefix/$doc/examples/physfs" -B "$loader/physfs" -DCMAKE_PREFIX_PATH="$prefix" \
+            -DCMAKE_C_COMPILER="$c_compiler" >/dev/null
+        cmake --build "$loader/physfs" >"$loader/log" 2>&1 ||
+            { cat "$loader/log" >&2; echo "the PhysicsFS example does not build against the installed tree" >&2; exit 1; }
+        mount=$loader/physfs/mount
+        LD_LIBRARY_PATH=$prefix/$libdir "$mount" "$loader/game.set" "$loader/mods" maps/palette.res \
+            >"$loader/palette.out" 2>"$loader/tree" ||
+            { cat "$loader/tree" >&2; echo "the PhysicsFS example does not read maps/palette.res" >&2; exit 1; }
+        LD_LIBRARY_PATH=$prefix/$libdir "$loader/cmake-OFF/load" "$loader/game.set" maps/palette.res >"$loader/palette.set"
+        cmp -s "$loader/palette.out" "$loader/palette.set" ||
+            { echo "the PhysicsFS example reads other bytes than the library" >&2; exit 1; }
+        grep -qx 'maps/' "$loader/tree" || { echo "the PhysicsFS example lists no folder maps" >&2; exit 1; }
+        [ "$(LD_LIBRARY_PATH=$prefix/$libdir "$mount" "$loader/game.set" "$loader/mods" greeting.res 2>/dev/null)" = modded ] ||
+            { echo "the mod folder does not shadow the set in the PhysicsFS example" >&2; exit 1; }
+    fi
 fi
 echo "installed: ${expected[*]}"

@@ -8,6 +8,11 @@
 #  - the Windows zip holds the programs, the documents, the header, the DLL
 #    with its import library and the static library, and a C program links
 #    both and loads a set under wine (check_windows_loaders.sh);
+#  - the adapters' packages, for each adapter the build found the library of
+#    (libresource-set-physfs1, libresource-set-physfs-dev, and the same for
+#    sdl), pass lintian and install with the others; the PhysicsFS example
+#    builds against them through find_package and through pkg-config and
+#    reads every file of a set as the loader does;
 #  - the source package holds no build folder and no .git.
 # Usage: check_packages.sh SOURCE_DIR BUILD_DIR WINDOWS_BUILD_DIR
 set -euo pipefail
@@ -24,6 +29,12 @@ fail() {
 rm -f "$build"/*.deb "$windows"/resource-set-tools-*.zip "$build"/resource-set-tools-*.tar.gz
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/resource-set-tools_*.deb "$build"/libresource-set1_*.deb "$build"/libresource-set-dev_*.deb)
+read -r -a adapters <"$build/adapters/built" || adapters=()
+adapter_packages=()
+for adapter in "${adapters[@]}"; do
+    debs+=("$build"/libresource-set-"$adapter"1_*.deb "$build"/libresource-set-"$adapter"-dev_*.deb)
+    adapter_packages+=("libresource-set-$adapter-dev" "libresource-set-${adapter}1")
+done
 for deb in "${debs[@]}"; do
     [ -f "$deb" ] || fail "no package $deb"
     lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian finds fault with $deb"
@@ -74,7 +85,26 @@ if "$scratch/load_pc" "$scratch/out/reslist.txt" credits.res 2>/dev/null; then
     fail "the loader took a listfile for a set"
 fi
 
-dpkg -r libresource-set-dev libresource-set1 resource-set-tools >/dev/null
+if [[ " ${adapters[*]} " == *" physfs "* ]]; then
+    # The PhysicsFS example, through CMake and pkg-config, reads each file of
+    # game.set as the loader does, and lists the set's tree.
+    cmake -S "$source_dir/examples/physfs" -B "$scratch/physfs" >/dev/null
+    cmake --build "$scratch/physfs" >/dev/null
+    # shellcheck disable=SC2046 # pkg-config's words are the compiler's arguments
+    cc -std=c99 -Wall -Wextra -Werror -o "$scratch/mount_pc" "$source_dir/examples/physfs/mount.c" \
+        $(pkg-config --cflags --libs resource-set-physfs)
+    mkdir -p "$scratch/no-mods"
+    for name in credits.res greeting.res level1.res; do
+        for mount in "$scratch/physfs/mount" "$scratch/mount_pc"; do
+            "$mount" "$scratch/game.set" "$scratch/no-mods" "$name" 2>"$scratch/tree" |
+                cmp - <("$scratch/load_pc" "$scratch/game.set" "$name") ||
+                fail "$mount does not read $name as the loader does"
+            grep -q "^$name " "$scratch/tree" || fail "$mount does not list $name"
+        done
+    done
+fi
+
+dpkg -r "${adapter_packages[@]}" libresource-set-dev libresource-set1 resource-set-tools >/dev/null
 for file in /usr/bin/vashpak /usr/bin/tarnvex /usr/include/resource_set.h "/usr/lib/$multiarch/libresource_set.so.1"; do
     [ ! -e "$file" ] || fail "removing the packages left $file"
 done
@@ -93,7 +123,8 @@ doc=share/doc/resource-set-tools
         lib/cmake/ResourceSet/ResourceSetConfig.cmake lib/cmake/ResourceSet/ResourceSetConfigVersion.cmake \
         lib/cmake/ResourceSet/ResourceSetTargets.cmake lib/cmake/ResourceSet/ResourceSetTargets-release.cmake \
         $doc/README.md $doc/NEWS $doc/copyright $doc/docs/format.md $doc/docs/performance.md \
-        $doc/examples/resources.lst $doc/examples/loader/load.c $doc/examples/loader/CMakeLists.txt
+        $doc/examples/resources.lst $doc/examples/loader/load.c $doc/examples/loader/CMakeLists.txt \
+        $doc/examples/physfs/mount.c $doc/examples/physfs/CMakeLists.txt
     printf "$doc/examples/%s.res\n" credits empty greeting level1 palette
 } | LC_ALL=C sort | diff -u - "$scratch/zip.list" || fail "the Windows zip holds other files than these"
 # Its manual pages are text a Windows user reads in any editor: rendered,
