@@ -44,13 +44,10 @@ foreach(adapter IN LISTS RESOURCE_SET_ADAPTERS_BUILT)
           COMPONENT ${adapter}-dev)
   install_man_pages(${adapter}-dev ${name}.3)
 
-  # pkg-config: the adapter's library, over the loader's and its own.
+  # pkg-config: the adapter's library, with the loader's and its own, which
+  # a program that uses the adapter calls too.
   set(pc ${PROJECT_BINARY_DIR}/pc-installed/resource-set-${adapter}.pc)
-  if(TARGET ${name}_shared)
-    set(requires "Requires: resource-set\nRequires.private: ${adapter_module_${adapter}}")
-  else()
-    set(requires "Requires: resource-set ${adapter_module_${adapter}}")
-  endif()
+  set(requires "Requires: resource-set ${adapter_module_${adapter}}")
   install(CODE "
     set(prefix \"${RESOURCE_SET_PC_PREFIX}\")
     file(WRITE \"${pc}\" \"prefix=\${prefix}
