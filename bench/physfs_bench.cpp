@@ -85,7 +85,8 @@ data& bench_data()
             d.big_payload[i] = static_cast<unsigned char>(i * 7U + (i >> 12U));
         }
         if (resource_set_writer_create(d.big.c_str(), &writer) != RESOURCE_SET_OK ||
-            resource_set_writer_add_memory(writer, "big.bin", 0, 0, d.big_payload.data(), BIG_SIZE) != RESOURCE_SET_OK ||
+            resource_set_writer_add_memory(writer, "big.bin", 0, 0, d.big_payload.data(), BIG_SIZE) !=
+                RESOURCE_SET_OK ||
             resource_set_writer_commit(writer) != RESOURCE_SET_OK) {
             return d;
         }

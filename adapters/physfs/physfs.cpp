@@ -215,7 +215,8 @@ int read_buffered(void* context, void* buffer, std::size_t length, std::size_t* 
 void match_header(void* context, std::uint32_t count, std::uint32_t keep_count, std::uint32_t /*keep_end*/)
 {
     auto& match = *static_cast<table_match*>(context);
-    match.same = match.same && count == resource_set_count(match.set) && keep_count == resource_set_keep_count(match.set);
+    match.same =
+        match.same && count == resource_set_count(match.set) && keep_count == resource_set_keep_count(match.set);
 }
 
 void match_entry(void* context, std::uint32_t index, const resource_set_entry* entry)

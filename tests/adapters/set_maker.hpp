@@ -35,8 +35,9 @@ inline void make_set(const std::filesystem::path& path, const std::vector<resour
     resource_set_writer* writer = nullptr;
     ASSERT_EQ(resource_set_writer_create(path.string().c_str(), &writer), RESOURCE_SET_OK);
     for (const auto& item : resources) {
-        ASSERT_EQ(resource_set_writer_add_memory(writer, item.name.c_str(), 0, 0, item.payload.data(), item.payload.size()),
-                  RESOURCE_SET_OK)
+        ASSERT_EQ(
+            resource_set_writer_add_memory(writer, item.name.c_str(), 0, 0, item.payload.data(), item.payload.size()),
+            RESOURCE_SET_OK)
             << item.name;
     }
     ASSERT_EQ(resource_set_writer_commit(writer), RESOURCE_SET_OK);
