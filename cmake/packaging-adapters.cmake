@@ -24,6 +24,11 @@ A resource of an open set becomes an SDL_RWops, which SDL_LoadBMP_RW,
 IMG_Load_RW, Mix_LoadWAV_RW and any other SDL function reading a stream
 take.")
 
+# dpkg-shlibdeps finds the loader library the adapters link in the build.
+if(RESOURCE_SET_ADAPTERS_BUILT AND TARGET resource_set_shared)
+  get_target_property(loader_dir resource_set_shared BINARY_DIR)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${loader_dir})
+endif()
 foreach(adapter IN LISTS RESOURCE_SET_ADAPTERS_BUILT)
   set(name resource_set_${adapter})
   set(package libresource-set-${adapter}${PROJECT_VERSION_MAJOR})
