@@ -613,3 +613,66 @@ assert "name_bytes" not in doc["entries"][0]' "$OUT/stdout"
     [ "$(jq '.entries | length' "$OUT/stdout")" = 0 ]
     expect_only_files in.set cut.set empty.set
 }
+
+@test "--compare: Differs and Missing for each file not as an extraction writes it, nothing written, status 1" {
+    mkres a.res 3 1 2
+    mkres b.res 5
+    mkres c.res 70000
+    mkres d.res 2
+    mkres e.res 1
+    expected_set in.set a.res b.res c.res d.res e.res
+    mkdir x && cd x
+    tarnvex ../in.set
+    expect_status 0
+    rm reslist.txt
+    # A file that matches says nothing.
+    tarnvex --compare ../in.set
+    expect_status 0
+    expect_stdout
+    expect_stderr
+    printf 'z' | dd of=c.res bs=1 seek=69000 conv=notrunc 2>/dev/null
+    echo more >>b.res
+    rm d.res
+    mkdir d.res
+    rm e.res
+    # A link to a file of the same bytes, which is not followed (where
+    # links are seen).
+    ln -s ../e.res e.res
+    rm a.res
+    { printf 0SER; le32 1; le32 9; body a.res 3; } >a.res
+    cd ..
+    tarnvex --compare -C x in.set
+    expect_status 1
+    if on_windows; then
+        expect_stdout "Differs a.res" "Differs b.res" "Differs c.res" "Missing d.res"
+    else
+        expect_stdout "Differs a.res" "Differs b.res" "Differs c.res" "Missing d.res" "Missing e.res"
+    fi
+    expect_stderr
+    # Through a pipe, with NAMEs, and a set cut short as in an extraction.
+    cd x
+    cat ../in.set | tarnvex --compare /dev/stdin 'c*' nothing
+    expect_status 1
+    expect_stdout "No entry matches nothing" "Differs c.res"
+    head -c 500 ../in.set >../cut.set
+    tarnvex --compare ../cut.set
+    expect_status 1
+    expect_stdout "Differs a.res" "Differs b.res" "Can't read ../cut.set"
+    expect_only_files a.res b.res c.res e.res
+}
+
+@test "--compare: an unsafe name is reported as an extraction would skip it" {
+    {
+        set_head 2
+        toc_entry ../up.res 1
+        toc_entry reslist.txt 1
+        body ../up.res 1
+        body reslist.txt 1
+    } >in.set
+    mkdir x && cd x
+    mkres ../up.res 1
+    tarnvex --compare ../in.set
+    expect_status 1
+    expect_stdout "Skipping unsafe name ../up.res" "Skipping unsafe name reslist.txt"
+    expect_only_files
+}
