@@ -86,7 +86,7 @@ namespace {
 // piece at a time.  False when it did not get there whole.
 bool print_json_listing(std::FILE* out, const set_header& header, const std::vector<listed_entry>& table)
 {
-    constexpr std::size_t PIECE = 64 * 1024;
+    constexpr std::size_t PIECE = std::size_t{64} * 1024;
     std::string json;
     append_json_head(json, header.count, header.keep_count, header.keep_end);
     bool first = true;
