@@ -4,7 +4,8 @@
 # packing, extracting into an empty folder, over the files an earlier
 # extraction made (which tarnvex leaves as they stand) and over files that
 # all differ from the ones it writes, on three workloads (L: 4 resources of 64 MiB; S:
-# 4096 of 4 KiB, where the last is also taken alone by name; M: 200 of 1 KiB
+# 4096 of 4 KiB, where the last is also taken alone by name and every one
+# compared with the files an extraction left (--compare); M: 200 of 1 KiB
 # to 2 MiB), and on G, a set of nearly 2 GiB from which one small resource
 # is taken, which tarnvex -t checks whole, and in which vashpak --update,
 # --delete and --rename edit one small resource, against cp of the set;
@@ -109,13 +110,18 @@ for medium in "${media[@]}"; do
             # One resource, the last, by name.
             hyperfine --style basic --warmup 1 --runs "$runs" --export-json member.json --prepare "rm -rf x && mkdir x" \
                 -n ours "$tarnvex -d -C x out.set r/4095.res >/dev/null" -n tar "tar -xf out.tar -C x r/4095.res" >&2
+            # Each file against the set, over the files an extraction
+            # left: tarnvex --compare against tar --compare (-d).
+            rm -rf x y && mkdir x y && "$TARNVEX" -d -C x out.set >/dev/null && tar -xf out.tar -C y
+            hyperfine --style basic --warmup 1 --runs "$runs" --export-json compare.json \
+                -n ours "$tarnvex --compare -C x out.set >/dev/null" -n tar "tar --compare -f out.tar -C y" >&2
         fi
         # What tarnvex gives back must be what was packed.
         rm -rf x && mkdir x && "$TARNVEX" -d -C x out.set >/dev/null
         (cd x && xargs cat <../list.lst) | cmp -s - out.cat ||
             { echo "bench: tarnvex did not give back the $name inputs on $fs" >&2; exit 1; }
         actions=(pack extract re-extract re-differ)
-        [ "$name" != S ] || actions+=(member)
+        [ "$name" != S ] || actions+=(member compare)
         for action in "${actions[@]}"; do
             ours=$(median $action ours) tar=$(median $action tar) cat=- cat_ratio=-
             if [ $action = pack ]; then

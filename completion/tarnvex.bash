@@ -69,6 +69,7 @@ _tarnvex()
         --test) mode=t ;;
         --to-stdout) mode=O ;;
         --payload) mode=p ;;
+        --compare) mode=c ;;
         --*) ;;
         *)
             for ((j = 1; j < ${#word}; j++)); do
@@ -90,9 +91,10 @@ _tarnvex()
     if [[ -z $ended && $cur == -* ]]; then
         local options='-d --make-directories -C --directory -k --keep-old-files
             --exact -v --verbose --'
-        # -l, -t, -O and -p exclude one another; --help, -h and --version
-        # stand alone.
-        [[ -z $mode ]] && options+=' -l --list -t --test -O --to-stdout -p --payload'
+        # -l, -t, --compare, -O and -p exclude one another, --json goes
+        # with -l alone; --help, -h and --version stand alone.
+        [[ -z $mode ]] && options+=' -l --list -t --test --compare -O --to-stdout -p --payload'
+        [[ $mode == l ]] && options+=' --json'
         ((cword == 1)) && options+=' -h --help --version --unwrap'
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return

@@ -5,8 +5,35 @@
 
 #include "run_records.hpp"
 
+#include <string>
+
 // What a command line asks for.
-enum class tarnvex_action { extract, list, test, unwrap, help, version, wrong };
+enum class tarnvex_action { extract, list, test, compare, unwrap, help, version, wrong };
+
+// What is wrong with a wrong command line, for the line that says so.
+enum class command_fault {
+    none,
+    // No set: no argument, or options alone.
+    no_set,
+    // An option not known: what, as given ("-x", "--foo").
+    unknown_option,
+    // A long option abbreviated to a beginning that several have: what.
+    ambiguous_option,
+    // -C or --directory with no folder after it: what.
+    needs_folder,
+    // A value after "=" for the long option what, which takes none.
+    takes_no_argument,
+    // --help, -h or --version with other arguments: what.
+    not_alone,
+    // --unwrap other than as the first of exactly three arguments.
+    unwrap_misplaced,
+    // Two modes that exclude one another: what and other, as given.
+    modes_exclusive,
+    // -t or --test with a NAME: what.
+    test_names,
+    // --json without -l.
+    json_without_list,
+};
 
 struct command_line {
     tarnvex_action action = tarnvex_action::wrong;
@@ -17,6 +44,10 @@ struct command_line {
     // For --unwrap, the raw file to write.
     const char* raw_name = nullptr;
     run_options options;
+    // For a wrong one, what is wrong, and the options it names.
+    command_fault fault = command_fault::none;
+    std::string what;
+    std::string other;
 };
 
 // The forms that keep their first meaning come first: a lone argument is
@@ -28,8 +59,9 @@ struct command_line {
 // beginning no other has and take their argument after "=", even an empty
 // one, or as the next word, options may come before and after the set and the
 // NAMEs, and "--" ends them.  The first word that is not an option is the
-// set, the others are NAMEs.  -l, -t, -O and -p exclude one another, and -t
-// takes no NAMEs.  Anything else is wrong.
+// set, the others are NAMEs.  -l, -t, --compare, -O and -p exclude one
+// another, -t takes no NAMEs, and --json goes only with -l.  Anything else
+// is wrong, and its fault says why.
 command_line read_command_line(int argc, const char* const* argv);
 
 #endif

@@ -60,25 +60,44 @@ in_place_end replace(const std::string& name, const file_status& existing, std::
 
 } // namespace
 
-in_place_end replace_if_changed(const std::string& name, const file_status& existing, std::FILE* set,
-                                std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
+namespace {
+
+// Where a file in place and what the set holds for it first differ.
+struct difference {
+    compare_end end;
+    // On differs, the file in place when it has the right length, at the
+    // end of the equal bytes; null otherwise.
+    std::FILE* in_place;
+    // The bytes found the same, the piece read from the set after them (in
+    // from_set) and what is left of the payload after that piece.
+    std::uint64_t equal;
+    std::size_t piece;
+    std::uint64_t left;
+};
+
+// Compares the regular file at name with head and the length bytes of
+// payload at set's position, as replace_if_changed describes, and stops at
+// the first piece that differs.
+difference find_difference(const std::string& name, const file_status& existing, std::FILE* set,
+                           std::span<const unsigned char> head, std::uint32_t length)
 {
-    unread = 0;
     const std::uint64_t whole = head.size() + std::uint64_t{length};
-    // A file of another length, as the look at it already told, is not
-    // opened at all.
-    std::uint64_t file_length = 0;
-    std::FILE* const in_place =
-        existing.length_known && existing.length != whole ? nullptr : open_file_in_place(name.c_str(), file_length);
     // The head and the payload's first bytes make the first piece, so that
     // a small file costs one read of it, and a replacement one write.
     std::copy(head.begin(), head.end(), from_set);
-    if (in_place == nullptr || file_length != whole) {
-        // Nothing to compare with: the file is replaced whole.
-        if (in_place != nullptr) {
-            std::fclose(in_place);
-        }
-        return replace(name, existing, nullptr, 0, head.size(), set, length, unread);
+    // A file of another length, as the look at it already told, is not
+    // opened at all.
+    if (existing.length_known && existing.length != whole) {
+        return {compare_end::differs, nullptr, 0, head.size(), length};
+    }
+    std::uint64_t file_length = 0;
+    std::FILE* const in_place = open_file_in_place(name.c_str(), file_length);
+    if (in_place == nullptr) {
+        return {compare_end::unreadable, nullptr, 0, head.size(), length};
+    }
+    if (file_length != whole) {
+        std::fclose(in_place);
+        return {compare_end::differs, nullptr, 0, head.size(), length};
     }
     std::setvbuf(in_place, nullptr, _IONBF, 0);
     std::uint64_t left = length;
@@ -86,7 +105,7 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
     const auto first = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof from_set - piece));
     if (!read_block(set, from_set + piece, first)) {
         std::fclose(in_place);
-        return in_place_end::set_short;
+        return {compare_end::set_short, nullptr, 0, 0, 0};
     }
     piece += first;
     left -= first;
@@ -95,9 +114,7 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
     std::uint64_t equal = 0;
     for (;;) {
         if (!read_block(in_place, in_file, piece) || std::memcmp(from_set, in_file, piece) != 0) {
-            const in_place_end end = replace(name, existing, in_place, equal, piece, set, left, unread);
-            std::fclose(in_place);
-            return end;
+            return {compare_end::differs, in_place, equal, piece, left};
         }
         equal += piece;
         if (left == 0) {
@@ -106,10 +123,43 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
         piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof from_set));
         if (!read_block(set, from_set, piece)) {
             std::fclose(in_place);
-            return in_place_end::set_short;
+            return {compare_end::set_short, nullptr, 0, 0, 0};
         }
         left -= piece;
     }
     std::fclose(in_place);
-    return in_place_end::unchanged;
+    return {compare_end::same, nullptr, equal, 0, 0};
+}
+
+} // namespace
+
+compare_end compare_in_place(const std::string& name, const file_status& existing, std::FILE* set,
+                             std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
+{
+    const difference found = find_difference(name, existing, set, head, length);
+    if (found.in_place != nullptr) {
+        std::fclose(found.in_place);
+    }
+    unread = found.left;
+    return found.end;
+}
+
+in_place_end replace_if_changed(const std::string& name, const file_status& existing, std::FILE* set,
+                                std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
+{
+    unread = 0;
+    const difference found = find_difference(name, existing, set, head, length);
+    if (found.end == compare_end::same) {
+        return in_place_end::unchanged;
+    }
+    if (found.end == compare_end::set_short) {
+        return in_place_end::set_short;
+    }
+    // Replaced whole when there is nothing to compare with, else from the
+    // first piece that differs.
+    const in_place_end end = replace(name, existing, found.in_place, found.equal, found.piece, set, found.left, unread);
+    if (found.in_place != nullptr) {
+        std::fclose(found.in_place);
+    }
+    return end;
 }

@@ -27,6 +27,28 @@ enum class in_place_end {
     not_written,
 };
 
+// How compare_in_place ended.
+enum class compare_end {
+    // The file holds head and the payload, all of which was read.
+    same,
+    // The file differs in length or in bytes; unread is what is left of
+    // the payload.
+    differs,
+    // The set ended, or could not be read, inside the payload.
+    set_short,
+    // The file could not be opened as a regular file where it stands; no
+    // byte of the payload was read.
+    unreadable,
+};
+
+// Compares the regular file at name (as look_at found it, in existing)
+// with head and then the length bytes of payload at set's position, a
+// buffer at a time, as replace_if_changed does, and stops reading at the
+// first piece that differs: unread is what the caller is left to skip.
+// Reads the file only, never writes it.
+compare_end compare_in_place(const std::string& name, const file_status& existing, std::FILE* set,
+                             std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread);
+
 // Compares the regular file at name (existing, as begin_output found it)
 // with head and then the length bytes of payload that follow at set's
 // position, reading them from set as they come.  The same length and the

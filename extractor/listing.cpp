@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "listing.hpp"
 
+#include "json.hpp"
+
 #include <cinttypes>
 #include <string>
 
@@ -58,4 +60,31 @@ void print_entry(std::FILE* report, bool verbose, std::uint32_t index, std::stri
         const std::string shown(name);
         std::fprintf(report, "%" PRIu32 ": %s, %" PRIu32 "\n", index, shown.c_str(), size);
     }
+}
+
+void append_json_head(std::string& json, std::uint32_t count, std::uint32_t keep_count, std::uint32_t keep_end)
+{
+    json += "{\n  \"count\": " + std::to_string(count) + ",\n  \"keep_count\": " + std::to_string(keep_count) +
+            ",\n  \"keep_end\": " + std::to_string(keep_end) + ",\n  \"entries\": [";
+}
+
+void append_json_entry(std::string& json, bool first, std::uint32_t index, std::string_view name, std::uint32_t size,
+                       std::uint32_t word1, std::uint32_t word2, std::uint64_t offset)
+{
+    json += first ? "\n    {\"index\": " : ",\n    {\"index\": ";
+    json += std::to_string(index);
+    json += ", \"name\": ";
+    append_json_string(json, name);
+    if (!is_utf8(name)) {
+        json += ", \"name_bytes\": \"";
+        append_hex(json, name);
+        json += '"';
+    }
+    json += ", \"size\": " + std::to_string(size) + ", \"word1\": " + std::to_string(word1) +
+            ", \"word2\": " + std::to_string(word2) + ", \"offset\": " + std::to_string(offset) + "}";
+}
+
+void append_json_end(std::string& json, bool any)
+{
+    json += any ? "\n  ]\n}\n" : "]\n}\n";
 }

@@ -13,15 +13,6 @@ bool may_be_file_name(const std::string& name)
     return !name.empty() && !is_folder_separator(name.back());
 }
 
-// True when what stands at name, followed through a link, is the listfile
-// being written or the set being read: writing it would replace one of them.
-bool names_run_file(const std::string& name, const file_status& at, const run_files& own)
-{
-    const file_identity reached =
-        at.kind == file_kind::link || !at.identity.known ? identity_of(name.c_str()) : at.identity;
-    return same_file(reached, own.listfile) || same_file(reached, own.set);
-}
-
 // Creates the folders target needs, as mkdir -p would, with the usual
 // permissions; folders already there, linked ones included, are used as
 // they are.  False when one cannot be created or something other than a
@@ -41,6 +32,13 @@ bool make_folders_for(const std::string& target, std::string& made)
 }
 
 } // namespace
+
+bool names_run_file(const std::string& name, const file_status& at, const run_files& own)
+{
+    const file_identity reached =
+        at.kind == file_kind::link || !at.identity.known ? identity_of(name.c_str()) : at.identity;
+    return same_file(reached, own.listfile) || same_file(reached, own.set);
+}
 
 output_start begin_output(const std::string& name, const run_files& own, bool make_folders, bool keep_old,
                           output_memory& memory, file_status& existing)

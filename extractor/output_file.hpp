@@ -26,6 +26,11 @@ struct run_files {
     file_identity set;
 };
 
+// True when what stands at name (at, as a look found it), followed through
+// a link, is the listfile or the set of the run: writing it would replace
+// one of them.
+bool names_run_file(const std::string& name, const file_status& at, const run_files& own);
+
 // What becomes of a name.
 enum class output_start {
     // The live file is open for writing: close_live_file and

@@ -16,6 +16,8 @@ namespace {
 constexpr const char* HELP_TEXT = "usage: tarnvex [-d] [-k] [-v] [--exact] [-C DIR] [--] SET [NAME...]\n"
                                   "       tarnvex -l [-v] SET [NAME...]\n"
                                   "       tarnvex -O | -p [-v] SET [NAME...]\n"
+                                  "       tarnvex -l --json SET [NAME...]\n"
+                                  "       tarnvex --compare [-C DIR] SET [NAME...]\n"
                                   "       tarnvex -t [-v] SET\n"
                                   "       tarnvex --unwrap RESOURCE RAW\n"
                                   "       tarnvex --help | --version\n"
@@ -37,6 +39,10 @@ constexpr const char* HELP_TEXT = "usage: tarnvex [-d] [-k] [-v] [--exact] [-C D
                                   "                 packs the same set again\n"
                                   "  -l, --list     list the table of SET and nothing more: no file is\n"
                                   "                 written and reslist.txt is left alone\n"
+                                  "      --json     with -l: the listing as one JSON document\n"
+                                  "      --compare  compare each entry with the file an extraction would\n"
+                                  "                 write at its name; print Differs or Missing NAME for\n"
+                                  "                 each that does not match, and write nothing\n"
                                   "  -O, --to-stdout\n"
                                   "                 write the resource files to standard output, one after\n"
                                   "                 another, and the report to standard error\n"
@@ -60,6 +66,7 @@ constexpr const char* VERSION_TEXT = "tarnvex (" RESOURCE_SET_PACKAGE ") " RESOU
 int run_command(extract_run& run, const command_line& command, std::FILE* out, std::FILE* err);
 const char* enter_run_folder(set_input& input, const char* folder);
 int print_text(std::FILE* report, const char* text);
+void print_fault(std::FILE* err, const command_line& command);
 
 } // namespace
 
@@ -71,8 +78,8 @@ int tarnvex_main(int argc, const char* const* argv, std::FILE* out, std::FILE* e
         const command_line command = read_command_line(argc, argv);
         run.options = command.options;
         run.options.report = out;
-        if (command.options.output != output_kind::files) {
-            // The resources take standard output.
+        if (command.options.output != output_kind::files || command.options.listing == listing_kind::json) {
+            // The resources, or the JSON listing, take standard output.
             run.options.report = err;
             run.options.data = out;
         }
@@ -104,6 +111,16 @@ int run_command(extract_run& run, const command_line& command, std::FILE* out, s
         return list_set(run);
     case tarnvex_action::test:
         return test_set(run);
+    case tarnvex_action::compare:
+        // Nothing is written: no listfile, and the folder of -C is only
+        // read.
+        if (command.directory != nullptr) {
+            if (const char* const missing = enter_run_folder(run.input, command.directory); missing != nullptr) {
+                std::fprintf(run.options.report, "Can't open %s\n", missing);
+                return end_run(run, 1);
+            }
+        }
+        return compare_set(run);
     case tarnvex_action::unwrap:
         // Its messages go to standard error, since the payload may take
         // standard output; reslist.txt is not created.
@@ -130,6 +147,7 @@ int run_command(extract_run& run, const command_line& command, std::FILE* out, s
     // every extracting run, a wrong one included, leaves one.
     open_listfile(run.listfile);
     if (command.action == tarnvex_action::wrong) {
+        print_fault(err, command);
         std::fprintf(run.options.report, "usage: tarnvex <resname>\n");
         return end_run(run, -1);
     }
@@ -145,6 +163,48 @@ const char* enter_run_folder(set_input& input, const char* folder)
         return input.name;
     }
     return enter_folder(folder) ? nullptr : folder;
+}
+
+// The line in getopt's manner, on standard error, that says what is wrong
+// with a wrong command line.
+void print_fault(std::FILE* err, const command_line& command)
+{
+    const char* const what = command.what.c_str();
+    switch (command.fault) {
+    case command_fault::none:
+        return;
+    case command_fault::no_set:
+        std::fprintf(err, "tarnvex: no set given\n");
+        break;
+    case command_fault::unknown_option:
+        std::fprintf(err, "tarnvex: unknown option %s\n", what);
+        break;
+    case command_fault::ambiguous_option:
+        std::fprintf(err, "tarnvex: option %s is ambiguous\n", what);
+        break;
+    case command_fault::needs_folder:
+        std::fprintf(err, "tarnvex: option %s needs a folder\n", what);
+        break;
+    case command_fault::takes_no_argument:
+        std::fprintf(err, "tarnvex: option %s takes no argument\n", what);
+        break;
+    case command_fault::not_alone:
+        std::fprintf(err, "tarnvex: %s takes no other argument\n", what);
+        break;
+    case command_fault::unwrap_misplaced:
+        std::fprintf(err, "tarnvex: --unwrap comes first, with RESOURCE and RAW alone\n");
+        break;
+    case command_fault::modes_exclusive:
+        std::fprintf(err, "tarnvex: %s and %s exclude each other\n", what, command.other.c_str());
+        break;
+    case command_fault::test_names:
+        std::fprintf(err, "tarnvex: %s takes one set\n", what);
+        break;
+    case command_fault::json_without_list:
+        std::fprintf(err, "tarnvex: --json needs -l\n");
+        break;
+    }
+    std::fflush(err);
 }
 
 // --help and --version: the text on the report, status 1 if it did not get

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "run.hpp"
 
+#include "compare.hpp"
 #include "listfile.hpp"
+#include "listing.hpp"
 #include "live_file.hpp"
 #include "set_input.hpp"
 #include "set_test.hpp"
@@ -22,14 +24,14 @@ int short_read(extract_run& run)
 
 // Opens the set and reads its table; false, with the run ended and its
 // status in status, when either fails.
-bool begin_set(extract_run& run, std::vector<listed_entry>& table, int& status)
+bool begin_set(extract_run& run, std::vector<listed_entry>& table, set_header& header, int& status)
 {
     if (!open_set(run.input, run.options.report)) {
         status = end_run(run, 1);
         return false;
     }
     name_selection selection = select_names(run.options);
-    if (!read_table(run.input, run.options, selection, run.listfile, table)) {
+    if (!read_table(run.input, run.options, selection, run.listfile, table, header)) {
         status = short_read(run);
         return false;
     }
@@ -48,8 +50,9 @@ int extract_set(extract_run& run)
 {
     // The whole table comes before any body.
     std::vector<listed_entry> table;
+    set_header header;
     int status = 0;
-    if (!begin_set(run, table, status)) {
+    if (!begin_set(run, table, header, status)) {
         return status;
     }
     file_sink sink{{run.listfile.identity, identity_of(run.input.stream)}, {}};
@@ -77,12 +80,77 @@ int extract_set(extract_run& run)
     return end_run(run, run.totals.failed ? 1 : 0);
 }
 
+namespace {
+
+// The JSON listing of the entries wanted, on the data stream, written a
+// piece at a time.  False when it did not get there whole.
+bool print_json_listing(std::FILE* out, const set_header& header, const std::vector<listed_entry>& table)
+{
+    constexpr std::size_t PIECE = std::size_t{64} * 1024;
+    std::string json;
+    append_json_head(json, header.count, header.keep_count, header.keep_end);
+    bool first = true;
+    for (std::size_t index = 0; index < table.size(); ++index) {
+        const listed_entry& listed = table[index];
+        if (!listed.wanted) {
+            continue;
+        }
+        const toc_entry& entry = listed.entry;
+        append_json_entry(json, first, static_cast<std::uint32_t>(index), entry_name(entry), entry.size, entry.word1,
+                          entry.word2, listed.offset);
+        first = false;
+        if (json.size() >= PIECE) {
+            std::fputs(json.c_str(), out);
+            json.clear();
+        }
+    }
+    append_json_end(json, !first);
+    std::fputs(json.c_str(), out);
+    return flush_output(out);
+}
+
+} // namespace
+
 int list_set(extract_run& run)
 {
     std::vector<listed_entry> table;
+    set_header header;
     int status = 0;
-    if (!begin_set(run, table, status)) {
+    if (!begin_set(run, table, header, status)) {
         return status;
+    }
+    if (run.options.listing == listing_kind::json && !print_json_listing(run.options.data, header, table)) {
+        std::fprintf(run.options.report, "Can't write %s\n", "standard output");
+        run.totals.failed = true;
+    }
+    return end_run(run, run.totals.failed ? 1 : 0);
+}
+
+int compare_set(extract_run& run)
+{
+    std::vector<listed_entry> table;
+    set_header header;
+    int status = 0;
+    if (!begin_set(run, table, header, status)) {
+        return status;
+    }
+    const run_files own{identity_of(LISTFILE_NAME), identity_of(run.input.stream)};
+    // As in an extraction, one forward pass, each run of unwanted bodies
+    // skipped at once.
+    std::uint64_t unwanted = 0;
+    for (const listed_entry& listed : table) {
+        if (!listed.wanted) {
+            unwanted += body_length(listed.entry.size);
+            continue;
+        }
+        if (!skip_bytes(run.input.stream, unwanted) ||
+            !compare_entry(run.input, run.options, own, run.totals, listed.entry)) {
+            return short_read(run);
+        }
+        unwanted = 0;
+    }
+    if (!skip_bytes(run.input.stream, unwanted)) {
+        return short_read(run);
     }
     return end_run(run, run.totals.failed ? 1 : 0);
 }

@@ -16,10 +16,19 @@
 int extract_set(extract_run& run);
 
 // Prints the listing of the set at input.path (of the entries the NAMEs
-// match, if any) and nothing more: no body is read and no file written.  0,
-// or 1 when the set cannot be opened or its table read, or a NAME matched
-// nothing.
+// match, if any) and nothing more: no body is read and no file written.
+// With listing json, the listing is one JSON document on the data stream,
+// printed once the table is read whole.  0, or 1 when the set cannot be
+// opened or its table read, a NAME matched nothing, or the JSON did not
+// reach its stream.
 int list_set(extract_run& run);
+
+// Reads the set at input.path front to back and compares each entry the
+// NAMEs match with the file an extraction would write at its name (see
+// compare_entry), printing nothing for those that match.  Writes nothing.
+// 0 when every one matches and every NAME matched an entry, else 1 (the
+// set cannot be opened or ends short included).
+int compare_set(extract_run& run);
 
 // Reads the whole set at input.path, prints its listing and every problem
 // the loader library's check finds, then "SET: OK" or "SET: N problems".

@@ -22,6 +22,17 @@ enum class output_kind {
     payloads,
 };
 
+// How the table is shown on the report.
+enum class listing_kind {
+    // A line per entry.
+    text,
+    // One JSON document on the data stream, once the table is read (-l
+    // --json).
+    json,
+    // Not at all (--compare).
+    none,
+};
+
 // What a run does with the set, as the command line asks, and the streams
 // it reports on and sends resources to.
 struct run_options {
@@ -32,6 +43,7 @@ struct run_options {
     // The listing shows the discard point, the words and the offsets.
     bool verbose = false;
     output_kind output = output_kind::files;
+    listing_kind listing = listing_kind::text;
     // The NAMEs after the set: only the entries they match are listed and
     // extracted.  None for all of them.
     std::vector<std::string_view> names;

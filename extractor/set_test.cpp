@@ -95,6 +95,8 @@ int check_open_set(const run_options& options, set_input& input)
     }
     if (problems == 0) {
         std::fprintf(options.report, "%s: OK\n", input.name);
+    } else if (problems == 1) {
+        std::fprintf(options.report, "%s: 1 problem\n", input.name);
     } else {
         std::fprintf(options.report, "%s: %" PRIu32 " problems\n", input.name, problems);
     }

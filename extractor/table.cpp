@@ -47,8 +47,7 @@ struct table_reading {
     name_selection& selection;
     listfile_state& listfile;
     std::vector<listed_entry>& table;
-    std::uint32_t count = 0;
-    std::uint32_t keep_count = 0;
+    set_header& header;
     // Memory ran out while an entry was kept: the reading is cut short, and
     // the caller told.
     bool out_of_memory = false;
@@ -67,9 +66,12 @@ int read_set(void* context, void* buffer, std::size_t length, std::size_t* got)
 void take_header(void* context, std::uint32_t count, std::uint32_t keep_count, std::uint32_t keep_end)
 {
     auto& reading = *static_cast<table_reading*>(context);
-    reading.count = count;
-    reading.keep_count = keep_count;
-    print_counts(reading.options.report, reading.options.verbose, count, keep_count, keep_end);
+    reading.header.count = count;
+    reading.header.keep_count = keep_count;
+    reading.header.keep_end = keep_end;
+    if (reading.options.listing == listing_kind::text) {
+        print_counts(reading.options.report, reading.options.verbose, count, keep_count, keep_end);
+    }
 }
 
 void take_entry(void* context, std::uint32_t index, const resource_set_entry* entry)
@@ -90,17 +92,19 @@ void take_entry(void* context, std::uint32_t index, const resource_set_entry* en
         const bool is_wanted = wanted(reading.selection, listed);
         if (is_wanted) {
             const run_options& options = reading.options;
-            print_entry(options.report, options.verbose, index, listed, entry->size, entry->word1, entry->word2,
-                        entry->offset);
+            if (options.listing == listing_kind::text) {
+                print_entry(options.report, options.verbose, index, listed, entry->size, entry->word1, entry->word2,
+                            entry->offset);
+            }
             // From a pipe, which may stall at any point, each name is
             // flushed at once; a table in a regular file is read in
             // moments, and its names are flushed together once it is (a
             // write per name cost more than replacing the files themselves
             // on ext4).
-            list_name(reading.listfile, options.exact, !reading.input.seekable, index, reading.keep_count,
-                      reading.count, listed);
+            list_name(reading.listfile, options.exact, !reading.input.seekable, index, reading.header.keep_count,
+                      reading.header.count, listed);
         }
-        reading.table.push_back({kept, is_wanted});
+        reading.table.push_back({kept, is_wanted, entry->offset});
     } catch (const std::bad_alloc&) {
         reading.out_of_memory = true;
     }
@@ -109,11 +113,11 @@ void take_entry(void* context, std::uint32_t index, const resource_set_entry* en
 } // namespace
 
 bool read_table(set_input& input, const run_options& options, name_selection& selection, listfile_state& listfile,
-                std::vector<listed_entry>& table)
+                std::vector<listed_entry>& table, set_header& header)
 {
     // The table grows with the entries actually read, never with what the
     // count claims.
-    table_reading reading{input, options, selection, listfile, table};
+    table_reading reading{input, options, selection, listfile, table, header};
     const resource_set_check_callbacks callbacks{
         sizeof(resource_set_check_callbacks), read_set, take_header, take_entry, nullptr, &reading};
     const resource_set_status status = resource_set_read_table_stream(&callbacks);

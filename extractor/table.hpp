@@ -14,6 +14,8 @@
 struct listed_entry {
     toc_entry entry;
     bool wanted;
+    // Where its payload begins in the set, by the table.
+    std::uint64_t offset;
 };
 
 // The NAMEs of a run, each read once into its pattern, and which of them
@@ -26,11 +28,13 @@ struct name_selection {
 
 name_selection select_names(const run_options& options);
 
-// Reads the set_header and the whole table into table, printing the count
-// and a line per entry the NAMEs want, and writing its name to the
-// listfile, if there is one.  False on a short read.
+// Reads the set_header into header and the whole table into table,
+// printing the count and a line per entry the NAMEs want (as
+// options.listing says: the JSON listing is left to the caller), and
+// writing its name to the listfile, if there is one.  False on a short
+// read.
 bool read_table(set_input& input, const run_options& options, name_selection& selection, listfile_state& listfile,
-                std::vector<listed_entry>& table);
+                std::vector<listed_entry>& table, set_header& header);
 
 // Reports "No entry matches" for each NAME that matched nothing.  False
 // when there is one.

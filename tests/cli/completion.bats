@@ -67,9 +67,9 @@ vashpak --wrap base.lst out.res b ->
 vashpak --wrap base.lst out.res 1 b ->
 vashpak --wrap base.lst out.res 1 2 b -> base.lst
 vashpak --wrap base.lst out.res 1 2 @ -> @base.lst @game.set @sub/
-tarnvex -- -> -- --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --unwrap --verbose --version
-tarnvex - -> -- --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --unwrap --verbose --version -C -O -d -h -k -l -p -t -v
-tarnvex -lv - -> -- --directory --exact --keep-old-files --make-directories --verbose -C -d -k -v
+tarnvex -- -> -- --compare --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --unwrap --verbose --version
+tarnvex - -> -- --compare --directory --exact --help --keep-old-files --list --make-directories --payload --test --to-stdout --unwrap --verbose --version -C -O -d -h -k -l -p -t -v
+tarnvex -lv - -> -- --directory --exact --json --keep-old-files --make-directories --verbose -C -d -k -v
 tarnvex game.set --t -> --test --to-stdout
 tarnvex --list game.set --t ->
 tarnvex -- - ->

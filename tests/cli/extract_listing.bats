@@ -10,7 +10,7 @@ load helpers
     tarnvex
     expect_status 255
     expect_stdout "usage: tarnvex <resname>"
-    expect_stderr
+    expect_stderr "tarnvex: no set given"
     expect_size reslist.txt 0
 
     mkres a.res 3
@@ -163,13 +163,30 @@ load helpers
     expect_stdout "Can't open -l"
     tarnvex -d
     expect_stdout "Can't open -d"
-    # Options with no set after them, or one not known, are wrong as before.
-    for line in "--help a.set a.set" "-C a.set" "-x a.set" "-lt a.set" "-O -p a.set" "-t a.set a.res" "--exact=1 a.set" \
-        "-d --directory"; do
+    # Options with no set after them, or one not known, are wrong as before,
+    # and a line on standard error says what is wrong.
+    local cases=("--help a.set a.set" "tarnvex: --help takes no other argument"
+        "-C a.set" "tarnvex: no set given"
+        "-x a.set" "tarnvex: unknown option -x"
+        "-dxk a.set" "tarnvex: unknown option -x"
+        "--frob=1 a.set" "tarnvex: unknown option --frob"
+        "--ver a.set" "tarnvex: option --ver is ambiguous"
+        "-lt a.set" "tarnvex: -l and -t exclude each other"
+        "-O -p a.set" "tarnvex: -O and -p exclude each other"
+        "--compare -l a.set" "tarnvex: --compare and -l exclude each other"
+        "-t a.set a.res" "tarnvex: -t takes one set"
+        "--exact=1 a.set" "tarnvex: option --exact takes no argument"
+        "a.set -C" "tarnvex: option -C needs a folder"
+        "-d --dir" "tarnvex: option --directory needs a folder"
+        "a.set --unwrap a b" "tarnvex: --unwrap comes first, with RESOURCE and RAW alone"
+        "--json a.set" "tarnvex: --json needs -l")
+    local i
+    for ((i = 0; i < ${#cases[@]}; i += 2)); do
         # shellcheck disable=SC2086 # the words are the arguments
-        tarnvex $line
+        tarnvex ${cases[i]}
         expect_status 255
         expect_stdout "usage: tarnvex <resname>"
+        expect_stderr "${cases[i + 1]}"
     done
 }
 
@@ -507,12 +524,12 @@ make_named_set() {
     tarnvex -t many.set
     expect_status 1
     tail -n 2 "$OUT/stdout" >"$OUT/last"
-    expect_lines "the last lines" "$OUT/last" "Count is above 4096" "many.set: 1 problems"
+    expect_lines "the last lines" "$OUT/last" "Count is above 4096" "many.set: 1 problem"
     if ! on_windows; then
         mkdir folder.set
         tarnvex -t folder.set
         expect_status 1
-        expect_stdout "Set cannot be read" "folder.set: 1 problems"
+        expect_stdout "Set cannot be read" "folder.set: 1 problem"
     fi
     expect_only_files in.set bad.set list.set cut.set many.set src/a.res src/gfx/b.res src/gfx/c.res 'src/d[1].res' \
         src/reslist.txt
@@ -538,4 +555,124 @@ make_named_set() {
     done
     tail -n 1002 "$OUT/stdout" >"$OUT/last"
     expect_lines "the problems" "$OUT/last" "${lines[@]}" "(200 more problems not listed)" "many.set: 1200 problems"
+}
+
+@test "-l --json: one JSON document of the counts and the entries chosen, read by jq and by Python" {
+    command -v jq >/dev/null || skip "no jq"
+    command -v python3 >/dev/null || skip "no python3"
+    {
+        set_head 3 0TSR 99
+        toc_entry a.res 3 1 4294967295
+        toc_entry 'q"\b.res' 0 7 8
+        printf 'caf\303\251\001x\377\300\257\355\240\200\364\220\200\200\342\202'
+        head -c 17 /dev/zero
+        le32 5
+        le32 6
+        le32 2
+        le32 0
+        le32 0
+        body a.res 3
+        body 'q"\b.res' 0
+        body odd 2
+    } >in.set
+    tarnvex -l --json in.set
+    expect_status 0
+    expect_stderr
+    local json='{'$EOL'  "count": 3,'$EOL'  "keep_count": 3,'$EOL'  "keep_end": 99,'$EOL'  "entries": ['$EOL
+    json+='    {"index": 0, "name": "a.res", "size": 3, "word1": 1, "word2": 4294967295, "offset": 196},'$EOL
+    json+='    {"index": 1, "name": "q\"\\b.res", "size": 0, "word1": 7, "word2": 8, "offset": 207},'$EOL
+    json+=$'    {"index": 2, "name": "caf\303\251\\u0001x\357\277\275\357\277\275\357\277\275'
+    json+=$'\357\277\275\357\277\275\357\277\275\357\277\275\357\277\275\357\277\275\357\277\275'
+    json+=$'\357\277\275\357\277\275", "name_bytes": "636166c3a90178ffc0afeda080f4908080e282",'
+    json+=' "size": 2, "word1": 5, "word2": 6, "offset": 215}'$EOL'  ]'$EOL'}'$EOL
+    compare_text stdout "$json" "$OUT/stdout"
+    [ "$(jq -r '.entries[1].name' "$OUT/stdout")" = 'q"\b.res' ]
+    [ "$(jq -r '[.count, .keep_end, .entries[0].word2, .entries[2].offset] | @tsv' "$OUT/stdout")" = $'3\t99\t4294967295\t215' ]
+    python3 -c 'import json, sys
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+odd = doc["entries"][2]
+assert bytes.fromhex(odd["name_bytes"]) == b"caf\xc3\xa9\x01x\xff\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82", odd
+assert odd["name"] == "caf\u00e9\u0001x" + "\ufffd" * 12, odd["name"]
+assert "name_bytes" not in doc["entries"][0]' "$OUT/stdout"
+    # NAMEs choose the entries; one that matches nothing is reported on
+    # standard error, and a set cut short leaves standard output empty.
+    tarnvex -l --json in.set 'q*' nothing
+    expect_status 1
+    expect_stderr "No entry matches nothing"
+    [ "$(jq -c '[.entries[].index]' "$OUT/stdout")" = "[1]" ]
+    head -c 100 in.set >cut.set
+    tarnvex --list --json cut.set
+    expect_status 1
+    expect_stderr "Can't read cut.set"
+    expect_no_stdout
+    set_head 0 >empty.set
+    tarnvex -l --json empty.set
+    expect_status 0
+    json='{'$EOL'  "count": 0,'$EOL'  "keep_count": 0,'$EOL'  "keep_end": 0,'$EOL'  "entries": []'$EOL'}'$EOL
+    compare_text stdout "$json" "$OUT/stdout"
+    [ "$(jq '.entries | length' "$OUT/stdout")" = 0 ]
+    expect_only_files in.set cut.set empty.set
+}
+
+@test "--compare: Differs and Missing for each file not as an extraction writes it, nothing written, status 1" {
+    mkres a.res 3 1 2
+    mkres b.res 5
+    mkres c.res 70000
+    mkres d.res 2
+    mkres e.res 1
+    expected_set in.set a.res b.res c.res d.res e.res
+    mkdir x && cd x
+    tarnvex ../in.set
+    expect_status 0
+    rm reslist.txt
+    # A file that matches says nothing.
+    tarnvex --compare ../in.set
+    expect_status 0
+    expect_stdout
+    expect_stderr
+    printf 'z' | dd of=c.res bs=1 seek=69000 conv=notrunc 2>/dev/null
+    echo more >>b.res
+    rm d.res
+    mkdir d.res
+    rm e.res
+    # A link to a file of the same bytes, which is not followed (where
+    # links are seen).
+    ln -s ../e.res e.res
+    rm a.res
+    { printf 0SER; le32 1; le32 9; body a.res 3; } >a.res
+    cd ..
+    tarnvex --compare -C x in.set
+    expect_status 1
+    if on_windows; then
+        expect_stdout "Differs a.res" "Differs b.res" "Differs c.res" "Missing d.res"
+    else
+        expect_stdout "Differs a.res" "Differs b.res" "Differs c.res" "Missing d.res" "Missing e.res"
+    fi
+    expect_stderr
+    # Through a pipe, with NAMEs, and a set cut short as in an extraction.
+    cd x
+    cat ../in.set | tarnvex --compare /dev/stdin 'c*' nothing
+    expect_status 1
+    expect_stdout "No entry matches nothing" "Differs c.res"
+    head -c 500 ../in.set >../cut.set
+    tarnvex --compare ../cut.set
+    expect_status 1
+    expect_stdout "Differs a.res" "Differs b.res" "Can't read ../cut.set"
+    expect_only_files a.res b.res c.res e.res
+}
+
+@test "--compare: an unsafe name is reported as an extraction would skip it" {
+    {
+        set_head 2
+        toc_entry ../up.res 1
+        toc_entry reslist.txt 1
+        body ../up.res 1
+        body reslist.txt 1
+    } >in.set
+    mkdir x && cd x
+    mkres ../up.res 1
+    tarnvex --compare ../in.set
+    expect_status 1
+    expect_stdout "Skipping unsafe name ../up.res" "Skipping unsafe name reslist.txt"
+    expect_only_files
 }

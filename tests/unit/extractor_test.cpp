@@ -3,6 +3,7 @@
 // files in place.
 #include "folders.hpp"
 #include "in_place.hpp"
+#include "json.hpp"
 #include "names.hpp"
 #include "patterns.hpp"
 #include "payload.hpp"
@@ -324,3 +325,59 @@ TEST(OpenFileInPlace, OpensARegularFileButNoLinkToOne)
 #endif
 
 } // namespace
+
+// Names as JSON strings: well-formed UTF-8 is kept, each byte of anything
+// else becomes U+FFFD.
+namespace {
+
+std::string json_of(std::string_view text)
+{
+    std::string out;
+    append_json_string(out, text);
+    return out;
+}
+
+} // namespace
+
+TEST(ExtractorJson, EscapesQuotesBackslashesAndControls)
+{
+    EXPECT_EQ(json_of("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(json_of("\b\f\n\r\t"), "\"\\b\\f\\n\\r\\t\"");
+    EXPECT_EQ(json_of("\x01\x1f\x7f "), "\"\\u0001\\u001f\\u007f \"");
+    EXPECT_EQ(json_of(""), "\"\"");
+}
+
+TEST(ExtractorJson, KeepsWellFormedUtf8)
+{
+    // Two, three and four bytes, the largest code point and the last
+    // before the surrogates.
+    const std::string_view text = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\xED\x9F\xBF";
+    EXPECT_TRUE(is_utf8(text));
+    EXPECT_EQ(json_of(text), "\"" + std::string(text) + "\"");
+}
+
+TEST(ExtractorJson, ReplacesEachByteOfMalformedUtf8)
+{
+    const std::string fffd = "\xEF\xBF\xBD";
+    // Overlong forms, a surrogate, past U+10FFFF, a stray continuation, a
+    // sequence cut short at the end and in the middle.
+    for (const std::string_view bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xED\xA0\x80",
+                                       "\xF4\x90\x80\x80", "\x80", "\xE2\x82", "\xFF"}) {
+        EXPECT_FALSE(is_utf8(bad));
+        std::string expected = "\"";
+        for (std::size_t i = 0; i < bad.size(); ++i) {
+            expected += fffd;
+        }
+        EXPECT_EQ(json_of(bad), expected + "\"") << bad.size();
+    }
+    EXPECT_EQ(json_of("a\xE2\x82"
+                      "b"),
+              "\"a" + fffd + fffd + "b\"");
+}
+
+TEST(ExtractorJson, HexOfEveryByte)
+{
+    std::string out;
+    append_hex(out, std::string_view("\x00\x0f\xab\xff", 4));
+    EXPECT_EQ(out, "000fabff");
+}
