@@ -328,6 +328,27 @@ load helpers
     done
 }
 
+@test "a signal after the temporary is closed and before it is renamed leaves no temporary, and the old file" {
+    need_strace
+    mkres a.res 3
+    expected_set in.set a.res
+    mkdir x && cd x
+    echo "old a" >a.res
+    # The temporary is complete and closed, but not yet in place: the
+    # signal comes with its close.
+    strace -o "$OUT/close.log" -y -e trace=close "$TARNVEX" ../in.set >/dev/null 2>&1
+    local number
+    number=$(awk '/^close\(/ { n++ } /^close\([0-9]+<[^>]*\/\.tarnvex-[0-9a-f]+>\)/ { print n; exit }' "$OUT/close.log")
+    [ -n "$number" ]
+    echo "old a" >a.res
+    status=0
+    strace -o /dev/null -e trace=close -e inject=close:signal=SIGTERM:when="$number" \
+        "$TARNVEX" ../in.set >/dev/null 2>&1 || status=$?
+    expect_status $((128 + 15))
+    [ "$(cat a.res)" = "old a" ]
+    expect_only_files a.res reslist.txt
+}
+
 @test "the mode of a replaced file goes on the new file itself, never through a link planted at its name" {
     need_strace
     mkres a.res 3

@@ -56,3 +56,11 @@ setup() {
     expect_same_bytes odd-header.res "$OUT/odd"
     expect_only_files reslist.txt "${NAMES[@]}"
 }
+
+@test "the check finds nothing wrong in the kept set, its 32-byte name included" {
+    tarnvex -t golden.set
+    expect_status 0
+    expect_stdout "count = 6" "0: a.res, 3" "1: high-words.res, 256" "2: sub/block.res, 4088" "3: empty.res, 0" \
+        "4: odd-header.res, 27" "5: name-of-exactly-32-bytes-xyz.res, 100" "golden.set: OK"
+    expect_stderr
+}

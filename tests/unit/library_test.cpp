@@ -777,6 +777,10 @@ TEST_F(Writer, RefusalsLeaveTheWriterAsItWas)
     resource_set* written = nullptr;
     ASSERT_EQ(resource_set_open(path.string().c_str(), &written), RESOURCE_SET_OK);
     EXPECT_EQ(resource_set_count(written), SET_ENTRIES_MAX);
+    // As many entries as a set holds are no problem to the check either.
+    std::uint32_t problems = 1;
+    EXPECT_EQ(resource_set_check(path.string().c_str(), nullptr, nullptr, &problems), RESOURCE_SET_OK);
+    EXPECT_EQ(problems, 0U);
     resource_set_close(written);
     resource_set_close(other);
 }

@@ -215,6 +215,7 @@ TEST(ParseWord, DecimalAndHexadecimalFromZeroTo4294967295)
     EXPECT_EQ(parse_word("4294967295"), 4294967295U);
     EXPECT_EQ(parse_word("0xFFFFFFFF"), 4294967295U);
     EXPECT_EQ(parse_word("0XaB"), 0xABU);
+    EXPECT_EQ(parse_word("0xabcdef"), 0xABCDEFU);
     for (const char* bad : {"", "-1", "+1", "4294967296", "0x100000000", "0x", "12x", "0x1g", " 1", "1 ", "1e3"}) {
         EXPECT_FALSE(parse_word(bad).has_value()) << bad;
     }

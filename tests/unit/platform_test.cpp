@@ -300,6 +300,37 @@ TEST_F(LiveFile, TheLongestPathTheSystemTakesWorksAndOneByteMoreFailsCleanly)
 }
 #endif
 
+#if !defined(_WIN32)
+// A link planted at the name after it was looked at is never opened through:
+// the open fails, the link stays, and the file it leads to keeps its bytes.
+// A regular file at the name is opened and emptied.
+TEST_F(LiveFile, TheOutputOpenNeverFollowsALinkAtTheName)
+{
+    const std::string target = in_folder("target");
+    const std::string name = in_folder("reslist.txt");
+    std::FILE* made = std::fopen(target.c_str(), "wb");
+    ASSERT_NE(made, nullptr);
+    ASSERT_GE(std::fputs("precious", made), 0);
+    ASSERT_TRUE(close_output(made));
+    std::error_code error;
+    fs::create_symlink("target", folder / "reslist.txt", error);
+    ASSERT_FALSE(error);
+
+    std::FILE* through_link = open_regular_output(name.c_str());
+    EXPECT_EQ(through_link, nullptr);
+    if (through_link != nullptr) {
+        std::fclose(through_link);
+    }
+    EXPECT_EQ(look_at(name.c_str()).kind, file_kind::link);
+    EXPECT_EQ(fs::file_size(target), 8U);
+
+    std::FILE* regular = open_regular_output(target.c_str());
+    ASSERT_NE(regular, nullptr);
+    EXPECT_TRUE(close_output(regular));
+    EXPECT_EQ(fs::file_size(target), 0U);
+}
+#endif
+
 #if defined(_WIN32)
 // Outside a utf8_paths a path is in the ANSI code page, as the C library's
 // fopen takes it, and inside it is UTF-8 (nested scopes included), in which

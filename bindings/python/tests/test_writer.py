@@ -102,6 +102,8 @@ def test_arguments_the_library_cannot_take(tmp_path):
         writer.add_memory("a\0b.res", 0, 0, b"")
     with pytest.raises(OverflowError):
         writer.add_memory("a.res", 1 << 32, 0, b"")
+    with pytest.raises(OverflowError):
+        writer.add_memory("a.res", 0, 1 << 32, b"")
     with pytest.raises(TypeError):
         writer.add_memory(7, 0, 0, b"")
     writer.abandon()
