@@ -15,7 +15,7 @@
 # when they pass.  A test that fails catches it; the file is put back.  The
 # tests run under glibc's malloc checks (libc_malloc_debug), where the
 # system has them, so that a byte written past an allocation fails the
-# release build too.
+# release build too.  ccache, where it is installed, speeds the rebuilds.
 #
 # Exits 0 when every breakage is caught; 1 when one passes every test, no
 # longer applies (its text moved: anchor it again) or does not build (a
@@ -177,7 +177,14 @@ run_tests() {
 
 start=$SECONDS
 echo "mutation: copy in $work; building it"
-(cd "$src" && cmake --preset default >"$logs/configure.log" 2>&1) ||
+# With ccache, the build that puts a file back after its breakage takes the
+# objects of the unbroken copy from the cache instead of compiling them again.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    export CCACHE_DIR=$work/ccache CCACHE_BASEDIR=$src CCACHE_NOHASHDIR=true
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+(cd "$src" && cmake --preset default "${launcher[@]}" >"$logs/configure.log" 2>&1) ||
     { cat "$logs/configure.log"; echo "mutation: the copy does not configure" >&2; exit 2; }
 build_copy "$logs/build.log" || { tail -n 40 "$logs/build.log"; echo "mutation: the copy does not build" >&2; exit 2; }
 if ! run_tests "$logs/unbroken.log"; then
