@@ -649,11 +649,14 @@ assert "name_bytes" not in doc["entries"][0]' "$OUT/stdout"
         expect_stdout "Differs a.res" "Differs b.res" "Differs c.res" "Missing d.res" "Missing e.res"
     fi
     expect_stderr
-    # Through a pipe, with NAMEs, and a set cut short as in an extraction.
+    # Through a pipe (Windows has no /dev/stdin), with NAMEs, and a set cut
+    # short as in an extraction.
     cd x
-    cat ../in.set | tarnvex --compare /dev/stdin 'c*' nothing
-    expect_status 1
-    expect_stdout "No entry matches nothing" "Differs c.res"
+    if ! on_windows; then
+        cat ../in.set | tarnvex --compare /dev/stdin 'c*' nothing
+        expect_status 1
+        expect_stdout "No entry matches nothing" "Differs c.res"
+    fi
     head -c 500 ../in.set >../cut.set
     tarnvex --compare ../cut.set
     expect_status 1

@@ -86,7 +86,7 @@ for program in vashpak tarnvex; do
         page=$prefix/$doc/manual/$program.txt
         text=$(tr -d '\r' <"$page")
         # Rendered: no roff left in it, the version in its footer.
-        if grep -qE '^\.[A-Za-z]|\\f' <<<"$text" || ! grep -q "resource-set-tools $version" <<<"$text"; then
+        if grep -qE '^\.[A-Za-z]|\\f[BIRP(\[]' <<<"$text" || ! grep -q "resource-set-tools $version" <<<"$text"; then
             echo "$page is not the rendered page of version $version" >&2
             exit 1
         fi
