@@ -131,7 +131,7 @@ doc=share/doc/resource-set-tools
 # no roff left.
 for page in vashpak tarnvex resource_set resource_set_cpp; do
     unzip -p "$windows"/resource-set-tools-*.zip "*/$doc/manual/$page.txt" | tr -d '\r' >"$scratch/$page.txt"
-    if ! grep -q '^NAME' "$scratch/$page.txt" || grep -qE '^\.[A-Za-z]|\\f' "$scratch/$page.txt"; then
+    if ! grep -q '^NAME' "$scratch/$page.txt" || grep -qE '^\.[A-Za-z]|\\f[BIRP(\[]' "$scratch/$page.txt"; then
         fail "the zip's $page.txt is not a rendered manual page"
     fi
 done
