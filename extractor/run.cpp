@@ -44,11 +44,30 @@ bool begin_set(extract_run& run, std::vector<listed_entry>& table, set_header& h
     return true;
 }
 
+// The bodies follow the table in its order.  Reads the set in one forward
+// pass, giving each wanted entry's body to visit and skipping each run of
+// unwanted ones at once; false when the set ends short of one.
+template <typename Visit>
+bool each_wanted_body(extract_run& run, const std::vector<listed_entry>& table, Visit visit)
+{
+    std::uint64_t unwanted = 0;
+    for (const listed_entry& listed : table) {
+        if (!listed.wanted) {
+            unwanted += body_length(listed.entry.size);
+            continue;
+        }
+        if (!skip_bytes(run.input.stream, unwanted) || !visit(listed.entry)) {
+            return false;
+        }
+        unwanted = 0;
+    }
+    return skip_bytes(run.input.stream, unwanted);
+}
+
 } // namespace
 
 int extract_set(extract_run& run)
 {
-    // The whole table comes before any body.
     std::vector<listed_entry> table;
     set_header header;
     int status = 0;
@@ -56,24 +75,11 @@ int extract_set(extract_run& run)
         return status;
     }
     file_sink sink{{run.listfile.identity, identity_of(run.input.stream)}, {}};
-    // The bodies follow in table order; the set is read in one forward pass,
-    // and those not wanted are skipped, each run of them at once.
-    std::uint64_t unwanted = 0;
-    for (const listed_entry& listed : table) {
-        if (!listed.wanted) {
-            unwanted += body_length(listed.entry.size);
-            continue;
-        }
-        const bool whole = skip_bytes(run.input.stream, unwanted) &&
-                           (run.options.output == output_kind::files
-                                ? extract_entry(run.input, run.options, sink, run.totals, listed.entry)
-                                : send_entry(run.input, run.options, run.totals, listed.entry));
-        if (!whole) {
-            return short_read(run);
-        }
-        unwanted = 0;
-    }
-    if (!skip_bytes(run.input.stream, unwanted)) {
+    const bool whole = each_wanted_body(run, table, [&](const toc_entry& entry) {
+        return run.options.output == output_kind::files ? extract_entry(run.input, run.options, sink, run.totals, entry)
+                                                        : send_entry(run.input, run.options, run.totals, entry);
+    });
+    if (!whole) {
         return short_read(run);
     }
     print_statistics(run.options, run.listfile, run.totals);
@@ -135,21 +141,9 @@ int compare_set(extract_run& run)
         return status;
     }
     const run_files own{identity_of(LISTFILE_NAME), identity_of(run.input.stream)};
-    // As in an extraction, one forward pass, each run of unwanted bodies
-    // skipped at once.
-    std::uint64_t unwanted = 0;
-    for (const listed_entry& listed : table) {
-        if (!listed.wanted) {
-            unwanted += body_length(listed.entry.size);
-            continue;
-        }
-        if (!skip_bytes(run.input.stream, unwanted) ||
-            !compare_entry(run.input, run.options, own, run.totals, listed.entry)) {
-            return short_read(run);
-        }
-        unwanted = 0;
-    }
-    if (!skip_bytes(run.input.stream, unwanted)) {
+    if (!each_wanted_body(run, table, [&](const toc_entry& entry) {
+            return compare_entry(run.input, run.options, own, run.totals, entry);
+        })) {
         return short_read(run);
     }
     return end_run(run, run.totals.failed ? 1 : 0);
