@@ -237,7 +237,7 @@ need_native_compilers() {
                 grep -qF "\"name\": \"$word\"" "$presets" || { echo "README.md: no preset $word" >&2; return 1; }
                 named=$((named + 1))
             elif [ "$previous" = --target ] && [ -n "${RESOURCE_SET_BUILD_DIR:-}" ]; then
-                cmake --build "$RESOURCE_SET_BUILD_DIR" --target help | grep -qE "(^|[ .:])$word( |$)" ||
+                cmake --build "$RESOURCE_SET_BUILD_DIR" --target help | grep -qE "(^|[ .:])$word(:? |:?$)" ||
                     { echo "README.md: no target $word" >&2; return 1; }
             fi
             previous=$word
