@@ -17,20 +17,19 @@ namespace {
 unsigned char from_set[PAYLOAD_BUFFER_SIZE];
 unsigned char in_file[PAYLOAD_BUFFER_SIZE];
 
-// Copies the first length bytes of from to out, through in_file.  False
-// when from ends or cannot be read before them.
-bool copy_start(std::FILE* from, std::FILE* out, std::uint64_t length)
+// Copies the first length bytes of from to out (through in_file where the
+// kernel does not copy them).  False when from ends or cannot be read
+// before them.
+bool copy_start(const positioned_file& from, std::FILE* out, std::uint64_t length)
 {
-    std::rewind(from);
-    const stream_copy start{.length = length};
-    return copy_stream(from, out, in_file, start) == copy_end::done;
+    return copy_range(from, 0, length, out, in_file) == range_end::done;
 }
 
 // Replaces the file: the first equal bytes from the file in place, then
 // the piece of from_set already read, then the rest of the payload from
 // the set.
-in_place_end replace(const std::string& name, const file_status& existing, std::FILE* in_place, std::uint64_t equal,
-                     std::size_t piece, std::FILE* set, std::uint64_t rest, std::uint64_t& unread)
+in_place_end replace(const std::string& name, const file_status& existing, const positioned_file& in_place,
+                     std::uint64_t equal, std::size_t piece, std::FILE* set, std::uint64_t rest, std::uint64_t& unread)
 {
     std::FILE* const out = begin_replacement(name, existing);
     if (out == nullptr) {
@@ -38,7 +37,7 @@ in_place_end replace(const std::string& name, const file_status& existing, std::
         return in_place_end::not_created;
     }
     std::setvbuf(out, nullptr, _IONBF, 0);
-    const bool started = in_place == nullptr || equal == 0 || copy_start(in_place, out, equal);
+    const bool started = in_place.handle == -1 || equal == 0 || copy_start(in_place, out, equal);
     if (started && piece > 0) {
         std::fwrite(from_set, 1, piece, out);
     }
@@ -65,9 +64,9 @@ namespace {
 // Where a file in place and what the set holds for it first differ.
 struct difference {
     compare_end end;
-    // On differs, the file in place when it has the right length, at the
-    // end of the equal bytes; null otherwise.
-    std::FILE* in_place;
+    // On differs, the file in place when it has the right length; none open
+    // otherwise.
+    positioned_file in_place;
     // The bytes found the same, the piece read from the set after them (in
     // from_set) and what is left of the payload after that piece.
     std::uint64_t equal;
@@ -88,24 +87,23 @@ difference find_difference(const std::string& name, const file_status& existing,
     // A file of another length, as the look at it already told, is not
     // opened at all.
     if (existing.length_known && existing.length != whole) {
-        return {compare_end::differs, nullptr, 0, head.size(), length};
+        return {compare_end::differs, {}, 0, head.size(), length};
     }
     std::uint64_t file_length = 0;
-    std::FILE* const in_place = open_file_in_place(name.c_str(), file_length);
-    if (in_place == nullptr) {
-        return {compare_end::unreadable, nullptr, 0, head.size(), length};
+    positioned_file in_place;
+    if (!open_file_in_place(name.c_str(), in_place, file_length)) {
+        return {compare_end::unreadable, {}, 0, head.size(), length};
     }
     if (file_length != whole) {
-        std::fclose(in_place);
-        return {compare_end::differs, nullptr, 0, head.size(), length};
+        close_positioned(in_place);
+        return {compare_end::differs, {}, 0, head.size(), length};
     }
-    std::setvbuf(in_place, nullptr, _IONBF, 0);
     std::uint64_t left = length;
     std::size_t piece = head.size();
     const auto first = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof from_set - piece));
     if (!read_block(set, from_set + piece, first)) {
-        std::fclose(in_place);
-        return {compare_end::set_short, nullptr, 0, 0, 0};
+        close_positioned(in_place);
+        return {compare_end::set_short, {}, 0, 0, 0};
     }
     piece += first;
     left -= first;
@@ -113,7 +111,9 @@ difference find_difference(const std::string& name, const file_status& existing,
     // of the file; equal counts the bytes found the same so far.
     std::uint64_t equal = 0;
     for (;;) {
-        if (!read_block(in_place, in_file, piece) || std::memcmp(from_set, in_file, piece) != 0) {
+        std::size_t got = 0;
+        if (!read_at(in_place, equal, in_file, piece, got) || got != piece ||
+            std::memcmp(from_set, in_file, piece) != 0) {
             return {compare_end::differs, in_place, equal, piece, left};
         }
         equal += piece;
@@ -122,13 +122,13 @@ difference find_difference(const std::string& name, const file_status& existing,
         }
         piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof from_set));
         if (!read_block(set, from_set, piece)) {
-            std::fclose(in_place);
-            return {compare_end::set_short, nullptr, 0, 0, 0};
+            close_positioned(in_place);
+            return {compare_end::set_short, {}, 0, 0, 0};
         }
         left -= piece;
     }
-    std::fclose(in_place);
-    return {compare_end::same, nullptr, equal, 0, 0};
+    close_positioned(in_place);
+    return {compare_end::same, {}, equal, 0, 0};
 }
 
 } // namespace
@@ -136,10 +136,8 @@ difference find_difference(const std::string& name, const file_status& existing,
 compare_end compare_in_place(const std::string& name, const file_status& existing, std::FILE* set,
                              std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
 {
-    const difference found = find_difference(name, existing, set, head, length);
-    if (found.in_place != nullptr) {
-        std::fclose(found.in_place);
-    }
+    difference found = find_difference(name, existing, set, head, length);
+    close_positioned(found.in_place);
     unread = found.left;
     return found.end;
 }
@@ -148,7 +146,7 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
                                 std::span<const unsigned char> head, std::uint32_t length, std::uint64_t& unread)
 {
     unread = 0;
-    const difference found = find_difference(name, existing, set, head, length);
+    difference found = find_difference(name, existing, set, head, length);
     if (found.end == compare_end::same) {
         return in_place_end::unchanged;
     }
@@ -158,8 +156,6 @@ in_place_end replace_if_changed(const std::string& name, const file_status& exis
     // Replaced whole when there is nothing to compare with, else from the
     // first piece that differs.
     const in_place_end end = replace(name, existing, found.in_place, found.equal, found.piece, set, found.left, unread);
-    if (found.in_place != nullptr) {
-        std::fclose(found.in_place);
-    }
+    close_positioned(found.in_place);
     return end;
 }

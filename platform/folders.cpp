@@ -60,16 +60,11 @@ bool make_folders(const std::string& folder)
     return !error;
 }
 
-std::FILE* open_file_in_place(const char* name, std::uint64_t& length)
+bool open_file_in_place(const char* name, positioned_file& file, std::uint64_t& length)
 {
     // Links are not seen here (LINKS_ARE_SEEN): a regular file is opened as
     // it is.
-    std::FILE* const file = look_at(name).kind == file_kind::regular ? open_regular_input(name) : nullptr;
-    if (file != nullptr && !regular_file_length(file, length)) {
-        std::fclose(file);
-        return nullptr;
-    }
-    return file;
+    return look_at(name).kind == file_kind::regular && open_positioned(name, file, length);
 }
 
 #else
@@ -122,23 +117,20 @@ bool make_folders(const std::string& folder)
     return true;
 }
 
-std::FILE* open_file_in_place(const char* name, std::uint64_t& length)
+bool open_file_in_place(const char* name, positioned_file& file, std::uint64_t& length)
 {
     const int descriptor = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        return nullptr;
+        return false;
     }
     struct stat opened {};
     if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) {
         close(descriptor);
-        return nullptr;
+        return false;
     }
-    std::FILE* const file = fdopen(descriptor, "rb");
-    if (file == nullptr) {
-        close(descriptor);
-    }
+    file.handle = descriptor;
     length = static_cast<std::uint64_t>(opened.st_size);
-    return file;
+    return true;
 }
 
 #endif

@@ -5,8 +5,9 @@
 #ifndef PLATFORM_FOLDERS_HPP
 #define PLATFORM_FOLDERS_HPP
 
+#include "files.hpp"
+
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 // Sets absolute to path as named from the current folder: path itself when
@@ -23,10 +24,10 @@ bool enter_folder(const char* folder);
 // something other than a folder stands in the way.
 bool make_folders(const std::string& folder);
 
-// Opens the regular file at name for reading in binary mode, without
-// following a link at the name itself and without waiting on anything:
-// null for a link, a FIFO, a device, a folder, or when it cannot be opened.
-// length is the file's length.
-std::FILE* open_file_in_place(const char* name, std::uint64_t& length);
+// Opens the regular file at name for positioned reads, without following a
+// link at the name itself and without waiting on anything, and gives its
+// length.  False for a link, a FIFO, a device, a folder, or when it cannot
+// be opened.
+bool open_file_in_place(const char* name, positioned_file& file, std::uint64_t& length);
 
 #endif

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -314,13 +315,18 @@ TEST(OpenFileInPlace, OpensARegularFileButNoLinkToOne)
     std::filesystem::create_symlink("a.res", folder + "link.res", error);
     ASSERT_FALSE(error);
     std::uint64_t length = 0;
-    std::FILE* regular = open_file_in_place((folder + "a.res").c_str(), length);
-    ASSERT_NE(regular, nullptr);
+    positioned_file regular;
+    ASSERT_TRUE(open_file_in_place((folder + "a.res").c_str(), regular, length));
     EXPECT_EQ(length, 3U);
-    EXPECT_EQ(rest_of(regular), "abc");
-    std::fclose(regular);
-    EXPECT_EQ(open_file_in_place((folder + "link.res").c_str(), length), nullptr);
-    EXPECT_EQ(open_file_in_place(folder.c_str(), length), nullptr);
+    std::array<char, 4> read{};
+    std::size_t got = 0;
+    EXPECT_TRUE(read_at(regular, 0, read.data(), read.size(), got));
+    EXPECT_EQ(std::string(read.data(), got), "abc");
+    close_positioned(regular);
+    positioned_file other;
+    EXPECT_FALSE(open_file_in_place((folder + "link.res").c_str(), other, length));
+    EXPECT_FALSE(open_file_in_place(folder.c_str(), other, length));
+    EXPECT_EQ(other.handle, -1);
 }
 #endif
 
