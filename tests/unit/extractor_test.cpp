@@ -285,6 +285,33 @@ TEST(ReplaceIfChanged, AFileOfAnotherLengthIsReplacedWhole)
     EXPECT_EQ(files_in(folder), 1U);
 }
 
+// A file of the payload's length is compared a buffer at a time, each with
+// the same bytes of the payload: equal over several buffers, it is left as
+// it stands; one byte off in its last buffer, it is replaced.
+TEST(ReplaceIfChanged, EachPieceIsComparedWithTheSameBytesOfTheFile)
+{
+    const case_folder made("in_place_pieces");
+    const std::string name = made.path + "a.res";
+    const std::size_t length = 2 * PAYLOAD_BUFFER_SIZE + 10;
+    const std::string payload = pattern(length);
+    write_file(name, HEAD + payload);
+    std::FILE* set = stream_of(payload + payload);
+    ASSERT_NE(set, nullptr);
+    std::uint64_t unread = 0;
+    EXPECT_EQ(
+        replace_if_changed(name, look_at(name.c_str()), set, head_bytes(), static_cast<std::uint32_t>(length), unread),
+        in_place_end::unchanged);
+    std::string changed = HEAD + payload;
+    changed[changed.size() - 5] = static_cast<char>(changed[changed.size() - 5] ^ 1);
+    write_file(name, changed);
+    EXPECT_EQ(
+        replace_if_changed(name, look_at(name.c_str()), set, head_bytes(), static_cast<std::uint32_t>(length), unread),
+        in_place_end::replaced);
+    std::fclose(set);
+    EXPECT_EQ(file_bytes(name), HEAD + payload);
+    EXPECT_EQ(files_in(made.path), 1U);
+}
+
 TEST(ReplaceIfChanged, ASetCutShortLeavesTheFileAsItWas)
 {
     const case_folder made("in_place_short");
