@@ -257,7 +257,7 @@ bool set_file_mode(std::FILE* /*file*/, unsigned /*mode*/)
     return true;
 }
 
-bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length)
+bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length, link_at_name /*link*/)
 {
     const std::optional<std::wstring> wide = wide_path(name);
     if (!wide) {
@@ -485,9 +485,10 @@ bool set_file_mode(std::FILE* file, unsigned mode)
     return mode == creation_mode() || fchmod(fileno(file), static_cast<mode_t>(mode)) == 0;
 }
 
-bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length)
+bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length, link_at_name link)
 {
-    const int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor =
+        open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (link == link_at_name::refused ? O_NOFOLLOW : 0));
     if (descriptor < 0) {
         return false;
     }

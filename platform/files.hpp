@@ -170,10 +170,15 @@ struct positioned_file {
     std::intptr_t handle = -1;
 };
 
-// Opens name, which must be a regular file (a link to one will do), for
-// positioned reads and gives its length.  Never waits, for a FIFO or
-// anything else.  False when it cannot be opened or is not a regular file.
-bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length);
+// What an open does with a symbolic link at the name itself.
+enum class link_at_name { followed, refused };
+
+// Opens name, which must be a regular file (a link to one will do, unless
+// refused), for positioned reads and gives its length.  Never waits, for a
+// FIFO or anything else.  False when it cannot be opened or is not a
+// regular file.  Windows opens what the name reaches (LINKS_ARE_SEEN).
+bool open_positioned(const char* name, positioned_file& file, std::uint64_t& length,
+                     link_at_name link = link_at_name::followed);
 
 // Reads up to length bytes at offset into buffer; got is the count, short
 // only where the file ends.  False when the system reports an error, with

@@ -11,7 +11,6 @@
 #else
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -119,18 +118,7 @@ bool make_folders(const std::string& folder)
 
 bool open_file_in_place(const char* name, positioned_file& file, std::uint64_t& length)
 {
-    const int descriptor = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0) {
-        return false;
-    }
-    struct stat opened {};
-    if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        close(descriptor);
-        return false;
-    }
-    file.handle = descriptor;
-    length = static_cast<std::uint64_t>(opened.st_size);
-    return true;
+    return open_positioned(name, file, length, link_at_name::refused);
 }
 
 #endif
