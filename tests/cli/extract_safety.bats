@@ -313,7 +313,7 @@ load helpers
             rm -f a.res
             echo "old b" >b.res
             status=0
-            strace -o /dev/null -e trace=openat -e inject=openat:signal=SIG$signal:when="$number" \
+            traced -o /dev/null -e trace=openat -e inject=openat:signal=SIG$signal:when="$number" \
                 "$TARNVEX" ../in.set >/dev/null 2>&1 || status=$?
             expect_status $((128 + $(kill -l "$signal")))
             [ "$(cat b.res)" = "old b" ]
@@ -336,13 +336,13 @@ load helpers
     echo "old a" >a.res
     # The temporary is complete and closed, but not yet in place: the
     # signal comes with its close.
-    strace -o "$OUT/close.log" -y -e trace=close "$TARNVEX" ../in.set >/dev/null 2>&1
+    traced -o "$OUT/close.log" -y -e trace=close "$TARNVEX" ../in.set >/dev/null 2>&1
     local number
     number=$(awk '/^close\(/ { n++ } /^close\([0-9]+<[^>]*\/\.tarnvex-[0-9a-f]+>\)/ { print n; exit }' "$OUT/close.log")
     [ -n "$number" ]
     echo "old a" >a.res
     status=0
-    strace -o /dev/null -e trace=close -e inject=close:signal=SIGTERM:when="$number" \
+    traced -o /dev/null -e trace=close -e inject=close:signal=SIGTERM:when="$number" \
         "$TARNVEX" ../in.set >/dev/null 2>&1 || status=$?
     expect_status $((128 + 15))
     [ "$(cat a.res)" = "old a" ]
@@ -379,7 +379,7 @@ load helpers
     ) &
     local racer=$!
     status=0
-    strace -o /dev/null -e trace=openat -e inject=openat:delay_exit=1000000:when="$number" \
+    traced -o /dev/null -e trace=openat -e inject=openat:delay_exit=1000000:when="$number" \
         "$TARNVEX" ../in.set >"$OUT/stdout" 2>&1 || status=$?
     wait "$racer"
     [ "$(stat -c %a ../outside)" = 600 ]

@@ -412,13 +412,13 @@ corrupt_set() {
     mkdir x && cd x
     # Every name reaches the file before its close, so only the close can
     # fail, as it does on a file system that writes back at the close.
-    strace -o "$OUT/close.log" -y -e trace=close "$TARNVEX" ../in.set >/dev/null 2>&1
+    traced -o "$OUT/close.log" -y -e trace=close "$TARNVEX" ../in.set >/dev/null 2>&1
     local number
     number=$(awk '/^close\(/ { n++ } /^close\([0-9]+<[^>]*\/reslist\.txt>\)/ { print n; exit }' "$OUT/close.log")
     [ -n "$number" ]
     rm -f a.res reslist.txt
     status=0
-    strace -o /dev/null -e trace=close -e inject=close:error=EIO:when="$number" \
+    traced -o /dev/null -e trace=close -e inject=close:error=EIO:when="$number" \
         "$TARNVEX" ../in.set >"$OUT/stdout" 2>"$OUT/stderr" || status=$?
     expect_status 1
     expect_stdout "count = 1" "0: a.res, 3" "--- TarnVex stats ---" "Total output:1 files (3b)" "Can't write reslist.txt"

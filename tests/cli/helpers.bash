@@ -337,6 +337,19 @@ expect_extracted() {
     done
 }
 
+# traced STRACE_ARGUMENT...: strace, with the address space laid out alike on
+# every run where the system lets it be.  A sanitizer build's start-up reads
+# /proc/self/maps as often as the layout asks, so that otherwise the count of
+# calls before the program's own differs now and then from run to run, and
+# an injection at the Nth call lands on another.
+traced() {
+    if setarch "$(uname -m)" -R true 2>/dev/null; then
+        setarch "$(uname -m)" -R strace "$@"
+    else
+        strace "$@"
+    fi
+}
+
 # openat_number PATTERN COMMAND...: runs COMMAND under strace and prints the
 # number, counted from 1, of its first openat call whose line matches
 # PATTERN (an awk pattern), for strace's inject=openat:...:when=N; nothing
@@ -345,7 +358,7 @@ expect_extracted() {
 openat_number() {
     local pattern=$1
     shift
-    strace -o "$OUT/openat.log" -e trace=openat "$@" >/dev/null 2>&1 || true
+    traced -o "$OUT/openat.log" -e trace=openat "$@" >/dev/null 2>&1 || true
     awk -v pattern="$pattern" '/^openat\(/ { n++ } $0 ~ pattern { print n; exit }' "$OUT/openat.log"
 }
 
